@@ -1,0 +1,73 @@
+#pragma once
+// The seam between the tool's logic and the HID layer: exactly what the logic needs, and
+// nothing above this header knows which implementation (hidapi or the simulated bus) it has.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quarvel {
+
+// One present HID interface. Enumeration already knows the vendor and product IDs, so the
+// logic opens only the interfaces that can match.
+struct HidInterface {
+    std::string path;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+};
+
+struct HidAttributes {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t releaseNumber = 0;
+};
+
+// Report lengths in bytes, the report ID byte included (0 when the device has no such report).
+struct ReportLengths {
+    int input = 0;
+    int output = 0;
+    int feature = 0;
+};
+
+enum class HidString { Manufacturer, Product, SerialNumber };
+
+// Opaque handle of an open interface; 0 is never a valid handle.
+using HidHandleId = std::uint64_t;
+
+enum class OpenMode {
+    Plain,  // attribute and string queries, capabilities, feature reports
+    Reads,  // input reports, read without waiting
+};
+
+class HidBackend {
+public:
+    virtual ~HidBackend() = default;
+
+    virtual std::vector<HidInterface> enumerate() = 0;
+
+    // Empty when the interface cannot be opened; errorText() then says why.
+    virtual std::optional<HidHandleId> open(const std::string& path, OpenMode mode) = 0;
+    virtual bool close(HidHandleId handle) = 0;
+
+    virtual std::optional<HidAttributes> attributes(HidHandleId handle) = 0;
+    // The string as UTF-16 code units, at most maxUnits of them.
+    virtual std::optional<std::u16string> string(HidHandleId handle, HidString which,
+                                                 std::size_t maxUnits) = 0;
+    virtual std::optional<ReportLengths> reportLengths(HidHandleId handle) = 0;
+
+    // Frames are the device's reports as the tool sees them: byte 0 is the report ID 0 and the
+    // span is exactly the report length. Whatever the platform does with the ID byte is hidden.
+    virtual bool setFeature(HidHandleId handle, std::span<const std::uint8_t> frame) = 0;
+    virtual bool getFeature(HidHandleId handle, std::span<std::uint8_t> frame) = 0;
+    // Reads one input report that is already waiting, into frame (byte 0 the report ID, then
+    // at most frame.size() - 1 data bytes). No report waiting is a failed read.
+    virtual bool readInput(HidHandleId handle, std::span<std::uint8_t> frame) = 0;
+
+    // The operating system's reason for the last failed open, for the user ("permission
+    // denied" on Linux nearly always means a missing udev rule).
+    virtual std::string errorText() const = 0;
+};
+
+}  // namespace quarvel
