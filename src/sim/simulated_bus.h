@@ -1,0 +1,290 @@
+#pragma once
+// A bus of simulated clock generators behind the HID seam. Every test of the tool and the demo
+// reach a device only through this class, so it behaves like the hardware as far as the tool
+// can see: status mirrors the commands received, input reports carry the lock state, and the
+// PLL needs a moment to lock after a new frequency plan. It is deterministic: time comes from
+// an injectable clock, and faults and unplugs happen exactly when a test asks for them.
+//
+// Device behaviour worth knowing when writing a test:
+// - A handle belongs to one plug-in of a device. After unplug() every call on it fails, also
+//   after plug() again (the hardware re-enumerates; the tool must reopen). close() still
+//   releases it. Replugging keeps the settings (the firmware keeps its memory) and empties the
+//   input queue.
+// - Feature reports are accepted when 1 <= length <= the feature length and byte 0 is report
+//   ID 0. A command is applied only when the frame covers its payload (command 4 needs 21
+//   bytes); shorter frames are recorded but change nothing. getFeature copies at most
+//   min(span, feature length) bytes and leaves the rest of the span as it was.
+// - Input reports: byte 1 signal-loss count, byte 2 bit 0 no GPS, bit 1 PLL not locked. At
+//   most min(span, input length) bytes are written; the rest of the span is left alone.
+//   Queued reports are read first in either input mode; when none is queued, an
+//   always-waiting device answers with its current state and a queued one fails the read.
+//   Reads work on handles of either open mode.
+// - The PLL reports unlocked from a frequency plan until relockTime later, and after that
+//   until GPS is present; losing GPS later does not unlock it by itself.
+// - Each seam call on a device first counts itself, then runs the call hook, then consumes one
+//   injected fault of its kind (if any), and only then looks at plug state and the rest.
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/device_text.h"
+#include "device/hid_backend.h"
+
+namespace quarvel {
+
+// Index of a simulated device, in the order devices were added (0, 1, 2, ...).
+using DeviceId = std::size_t;
+
+// The seam calls that concern a device, for the call hook, call counts and fault injection.
+enum class SimCall {
+    Open,
+    Close,  // never fails for a handle that exists; injected faults are ignored
+    Attributes,
+    ManufacturerString,
+    ProductString,
+    SerialNumberString,
+    ReportLengths,
+    GetFeature,
+    SetFeature,
+    ReadInput,
+};
+inline constexpr std::size_t kSimCallKinds = 10;
+
+enum class InputMode {
+    AlwaysWaiting,  // every read finds a report with the current state
+    Queued,         // a read finds only what was queued (on demand or by period)
+};
+
+// A frequency plan in plain numbers; the device stores it in the report encoding (dividers
+// minus 1 or minus 4, three-byte little-endian fields).
+struct SimPlan {
+    std::uint32_t gps = 2875000;
+    std::uint32_t n31 = 3;
+    std::uint32_t n2Hs = 11;
+    std::uint32_t n2Ls = 480;
+    std::uint32_t n1Hs = 11;
+    std::uint32_t nc1Ls = 46;
+    std::uint32_t nc2Ls = 46;
+    std::uint8_t phaseStep = 0;
+    std::uint8_t bandwidth = 6;
+
+    bool operator==(const SimPlan&) const = default;
+};
+
+// Status report bytes 0..21 (byte 0 the report ID); what a status request returns at most,
+// beyond which the device sends zeros.
+inline constexpr std::size_t kStatusBytes = 22;
+// Upload bytes 2..20 of command 4 = status bytes 3..21.
+inline constexpr std::size_t kPlanBytes = 19;
+
+std::array<std::uint8_t, kPlanBytes> encodePlan(const SimPlan& plan);
+SimPlan decodePlan(std::span<const std::uint8_t, kPlanBytes> bytes);
+
+// The bandwidth the device starts with: 6 when the serial's second character (low byte of the
+// code unit, as the tool reads it) is '1', '3' or '5', otherwise 15.
+std::uint8_t defaultBandwidth(std::u16string_view serialNumber);
+
+// The running plan a device ships with, bandwidth chosen from the serial number.
+SimPlan defaultPlan(std::u16string_view serialNumber);
+
+// "<serial> <hex bytes separated by spaces>", upper-case hex, serial as UTF-8 (a lone
+// surrogate becomes U+FFFD). Just the serial when there are no bytes.
+std::string formatFeatureReportLine(std::u16string_view serialNumber,
+                                    std::span<const std::uint8_t> bytes);
+
+struct SimDeviceConfig {
+    std::u16string serialNumber = u"01234567";
+    std::u16string manufacturer = u"Quarvel";
+    std::u16string product = u"GPS Clock Generator";
+    std::uint16_t releaseNumber = 0x0102;
+    std::uint16_t vendorId = kVendorId;
+    std::uint16_t productId = kProductId;
+    // Report lengths, report ID byte included; negative values count as 0.
+    int inputReportLength = 65;
+    int outputReportLength = 0;
+    int featureReportLength = 64;
+    bool plugged = true;
+    bool refusesOpen = false;       // open() fails with "Permission denied"
+    std::optional<SimPlan> plan{};  // empty: defaultPlan(serialNumber)
+    std::uint8_t outputEnable = 3;
+    std::uint8_t driveStrength = 3;
+    bool gpsSignal = true;
+    bool pllLocked = true;
+    std::uint8_t signalLossCount = 0;
+    InputMode inputMode = InputMode::AlwaysWaiting;
+    // In Queued mode, a report is queued every period of the sim's clock (0: only on demand).
+    std::chrono::milliseconds inputPeriod{0};
+    // How long the PLL reports unlocked after a frequency plan.
+    std::chrono::milliseconds relockTime{1000};
+};
+
+class SimulatedBus final : public HidBackend {
+  public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    using Clock = std::function<TimePoint()>;
+    using CallHook = std::function<void(SimCall call, DeviceId device)>;
+    using FeatureReportObserver =
+        std::function<void(const std::u16string& serialNumber, std::span<const std::uint8_t>)>;
+
+    // Fault count that never runs out.
+    static constexpr std::size_t kAlways = static_cast<std::size_t>(-1);
+    // Input reports a device holds before it drops the oldest.
+    static constexpr std::size_t kInputQueueLimit = 64;
+
+    SimulatedBus();
+
+    // --- The seam ---
+    std::vector<HidInterface> enumerate() override;
+    std::optional<HidHandleId> open(const std::string& path, OpenMode mode) override;
+    bool close(HidHandleId handle) override;
+    std::optional<HidAttributes> attributes(HidHandleId handle) override;
+    std::optional<std::u16string> string(HidHandleId handle, HidString which,
+                                         std::size_t maxUnits) override;
+    std::optional<ReportLengths> reportLengths(HidHandleId handle) override;
+    bool setFeature(HidHandleId handle, std::span<const std::uint8_t> frame) override;
+    bool getFeature(HidHandleId handle, std::span<std::uint8_t> frame) override;
+    bool readInput(HidHandleId handle, std::span<std::uint8_t> frame) override;
+    std::string errorText() const override;
+
+    // --- Devices ---
+    DeviceId addDevice(SimDeviceConfig config = {});
+    std::size_t deviceCount() const { return devices_.size(); }
+    std::string path(DeviceId device) const;  // "sim:<id>"; empty for an unknown id
+    std::optional<DeviceId> deviceAt(std::string_view path) const;
+    void unplug(DeviceId device);
+    void plug(DeviceId device);
+    bool isPlugged(DeviceId device) const;
+    void setRefusesOpen(DeviceId device, bool refuses);
+
+    // --- Time ---
+    void setClock(Clock clock);  // an empty clock restores the real steady clock
+    TimePoint now() const;
+
+    // --- Test instruments ---
+    void setCallHook(CallHook hook);  // not run for seam calls made from inside the hook
+    void setFeatureReportObserver(FeatureReportObserver observer);
+    void failNext(DeviceId device, SimCall call, std::size_t count = 1);
+    std::size_t pendingFaults(DeviceId device, SimCall call) const;
+    std::size_t callCount(DeviceId device, SimCall call) const;
+    std::size_t enumerations() const { return enumerations_; }
+
+    // Every feature report the device accepted, full frames in order.
+    std::vector<std::vector<std::uint8_t>> featureReports(DeviceId device) const;
+    void clearFeatureReports(DeviceId device);
+    std::size_t statusRequestsServed(DeviceId device) const;
+    // Accepted feature reports with this command code in byte 1.
+    std::size_t commandCount(DeviceId device, std::uint8_t code) const;
+
+    // Handle accounting over the whole bus.
+    std::size_t openHandles() const { return handles_.size(); }
+    std::size_t openHandles(DeviceId device) const;
+    std::size_t totalOpened() const { return totalOpened_; }
+    std::size_t totalClosed() const { return totalClosed_; }
+    std::size_t badCloses() const { return badCloses_; }  // unknown or already closed handles
+
+    // --- Device state ---
+    std::vector<std::uint8_t> statusBytes(DeviceId device) const;  // at least kStatusBytes
+    // Raw status frame, byte 0 included; shorter than kStatusBytes is padded with zeros.
+    // Later commands overwrite bytes 1..21 as usual.
+    void setStatusBytes(DeviceId device, std::span<const std::uint8_t> bytes);
+    std::optional<SimPlan> plan(DeviceId device) const;  // decoded from status bytes 3..21
+    void setPlan(DeviceId device, const SimPlan& plan);  // as configured, no relock
+    std::uint8_t outputEnable(DeviceId device) const;
+    void setOutputEnable(DeviceId device, std::uint8_t bits);
+    std::uint8_t driveStrength(DeviceId device) const;
+    void setDriveStrength(DeviceId device, std::uint8_t index);
+    std::uint8_t identify(DeviceId device) const;  // last identify payload: 0, 1 or 2
+    std::optional<std::uint8_t> registerValue(DeviceId device, std::uint8_t address) const;
+
+    void setGpsSignal(DeviceId device, bool present);  // a loss counts once
+    bool gpsSignal(DeviceId device) const;
+    void countSignalLoss(DeviceId device);  // wraps from 255 to 0
+    std::uint8_t signalLossCount(DeviceId device) const;
+    void setPllLocked(DeviceId device, bool locked);  // also ends a pending relock
+    bool pllLocked(DeviceId device) const;            // as the device reports it now
+
+    // --- Input reports ---
+    void setInputMode(DeviceId device, InputMode mode);
+    void setInputPeriod(DeviceId device, std::chrono::milliseconds period);
+    void queueInputReport(DeviceId device);  // the current state, input length
+    // Raw bytes, sent as they are (a report shorter than the input length stays short).
+    void queueInputReport(DeviceId device, std::vector<std::uint8_t> bytes);
+    std::size_t queuedInputReports(DeviceId device);  // also queues what the period has due
+    // The report an always-waiting read would return now (input length bytes, at most 3
+    // non-zero).
+    std::vector<std::uint8_t> currentInputReport(DeviceId device) const;
+
+  private:
+    struct QueuedInput {
+        std::vector<std::uint8_t> bytes;
+        bool padToLength = false;  // a state report: zeros up to the input length
+    };
+
+    struct Device {
+        SimDeviceConfig config;
+        std::string path;
+        bool plugged = true;
+        std::uint64_t generation = 0;  // bumped by every unplug; handles remember theirs
+        std::vector<std::uint8_t> status;
+        bool gps = true;
+        bool pllLocked = true;
+        std::optional<TimePoint> relockAt;
+        std::uint8_t lossCount = 0;
+        InputMode inputMode = InputMode::AlwaysWaiting;
+        std::chrono::nanoseconds inputPeriod{0};
+        TimePoint lastEmission{};
+        std::deque<QueuedInput> inputQueue;
+        std::array<std::size_t, kSimCallKinds> calls{};
+        std::array<std::size_t, kSimCallKinds> faults{};
+        std::vector<std::vector<std::uint8_t>> received;
+        std::size_t statusServed = 0;
+        std::array<std::size_t, 256> commands{};
+        std::uint8_t identify = 0;
+        std::map<std::uint8_t, std::uint8_t> registers;
+        std::size_t openHandles = 0;
+    };
+
+    struct Handle {
+        DeviceId device = 0;
+        OpenMode mode = OpenMode::Plain;
+        std::uint64_t generation = 0;
+    };
+
+    Device* find(DeviceId device);
+    const Device* find(DeviceId device) const;
+    // Counts the call, runs the hook, consumes a fault; the device when the call may go on.
+    Device* beginHandleCall(HidHandleId handle, SimCall call);
+    void runHook(SimCall call, DeviceId device);
+    static bool consumeFault(Device& device, SimCall call);
+    static bool pllLockedAt(const Device& device, TimePoint time);
+    static void settle(Device& device, TimePoint now);
+    static std::uint8_t statusBits(const Device& device, TimePoint time);
+    void queueDueReports(Device& device);
+    static void pushInput(Device& device, QueuedInput input);
+    void apply(Device& device, std::span<const std::uint8_t> frame);
+
+    std::vector<Device> devices_;
+    std::map<HidHandleId, Handle> handles_;
+    HidHandleId nextHandle_ = 1;
+    std::size_t totalOpened_ = 0;
+    std::size_t totalClosed_ = 0;
+    std::size_t badCloses_ = 0;
+    std::size_t enumerations_ = 0;
+    std::string errorText_;
+    Clock clock_;
+    CallHook hook_;
+    bool inHook_ = false;
+    FeatureReportObserver observer_;
+};
+
+}  // namespace quarvel
