@@ -1,0 +1,279 @@
+#include "app/frm_main.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <thread>
+
+#include "app/list_control.h"
+
+namespace quarvel {
+
+namespace {
+
+// Positions are kept in twips, as the layout was drawn; 15 twips make one pixel at 100 %.
+QRect twips(int left, int top, int width, int height) {
+    return {left / 15, top / 15, width / 15, height / 15};
+}
+
+constexpr int kRowHeight = 300;
+
+template <typename Widget>
+Widget* place(Widget* widget, const char* name, QRect where) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(where);
+    return widget;
+}
+
+QLabel* caption(QWidget* parent, const QString& text, QRect where) {
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(where);
+    return label;
+}
+
+QLabel* valueLabel(QWidget* parent, const char* name, QRect where) {
+    auto* label = place(new QLabel(parent), name, where);
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(palette);
+    label->setFrameShape(QFrame::Panel);
+    label->setFrameShadow(QFrame::Sunken);
+    return label;
+}
+
+QLabel* indicator(QWidget* parent, const char* name, const QString& text, QRect where) {
+    auto* label = place(new QLabel(text, parent), name, where);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(255, 0, 0));
+    label->setPalette(palette);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+QFrame* separator(QWidget* parent, QRect where) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(where);
+    return line;
+}
+
+}  // namespace
+
+WindowServices WindowServices::standard() {
+    return {
+        .warn = [](QWidget* parent, const QString& title,
+                   const QString& text) { QMessageBox::warning(parent, title, text); },
+        .localClock = [] { return QDateTime::currentDateTime(); },
+        .requestPause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(5)); },
+    };
+}
+
+frmMain::frmMain(HidBackend& backend, WindowServices services, QWidget* parent)
+    : QWidget(parent), backend_(backend), services_(std::move(services)) {
+    buildControls();
+    connectHandlers();
+}
+
+frmMain::~frmMain() {
+    Form_Unload();
+}
+
+void frmMain::buildControls() {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Quarvel Configuration"));
+    QFont small = font();
+    small.setPixelSize(12);
+    setFont(small);
+    setFixedSize(4830 / 15, 11145 / 15);
+
+    // "Device details"
+    Frame1 = place(new QGroupBox(QStringLiteral("Device details"), this), "Frame1",
+                   twips(120, 115, 4590, 2175));
+    Frame1->setEnabled(false);
+    constexpr int kCaptionLeft = 120, kCaptionWidth = 1500, kValueLeft = 1680, kValueWidth = 2760;
+    const auto row = [&](int top, const QString& text) {
+        caption(Frame1, text, twips(kCaptionLeft, top, kCaptionWidth, kRowHeight));
+    };
+    row(360, QStringLiteral("Serial Number"));
+    SerNo = place(new ListControl(Frame1), "SerNo", twips(kValueLeft, 330, kValueWidth, 330));
+    SerNo->setEnabled(false);
+    row(720, QStringLiteral("Manufacturer"));
+    lblManuf = valueLabel(Frame1, "lblManuf", twips(kValueLeft, 720, kValueWidth, kRowHeight));
+    // Each value sits in the row whose caption names what it shows.
+    row(1080, QStringLiteral("Product"));
+    lblProduct = valueLabel(Frame1, "lblProduct", twips(kValueLeft, 1080, kValueWidth, kRowHeight));
+    row(1440, QStringLiteral("Version"));
+    lblVersion = valueLabel(Frame1, "lblVersion", twips(kValueLeft, 1440, kValueWidth, kRowHeight));
+    row(1800, QStringLiteral("Software"));
+    lblSoftware =
+        valueLabel(Frame1, "lblSoftware", twips(kValueLeft, 1800, kValueWidth, kRowHeight));
+    lblDeviceAccess =
+        place(new QLabel(Frame1), "lblDeviceAccess", twips(kCaptionLeft, 2100, 4350, 0));
+    lblDeviceAccess->hide();
+
+    Timer = new QTimer(Frame1);
+    Timer->setObjectName(QStringLiteral("Timer"));
+    Timer->setInterval(50);
+
+    // "Settings"
+    Frame3 = place(new QGroupBox(QStringLiteral("Settings"), this), "Frame3",
+                   twips(120, 2400, 4590, 8600));
+    constexpr int kLeft = 240, kRight = 2640, kRightWidth = 1830;
+    OUT1EN = place(new QCheckBox(QStringLiteral("Enable Output 1"), Frame3), "OUT1EN",
+                   twips(kLeft, 270, 2300, kRowHeight));
+    OUT1ID = place(new QPushButton(QStringLiteral("Identify Output 1"), Frame3), "OUT1ID",
+                   twips(kRight, 240, kRightWidth, 330));
+    OUT2EN = place(new QCheckBox(QStringLiteral("Enable Output 2"), Frame3), "OUT2EN",
+                   twips(kLeft, 600, 2300, kRowHeight));
+    OUT2ID = place(new QPushButton(QStringLiteral("Identify Output 2"), Frame3), "OUT2ID",
+                   twips(kRight, 570, kRightWidth, 330));
+    caption(Frame3, QStringLiteral("Output drive strength"), twips(kLeft, 930, 2300, kRowHeight));
+    Enc1 = place(new ListControl(Frame3), "Enc1", twips(kRight, 900, kRightWidth, 330));
+    Enc1->setEnabled(false);
+
+    separator(Frame3, twips(kLeft, 1290, 4230, 30));
+
+    // The divider column; the frequency controls stand beside it on the right.
+    constexpr int kValueWidthBox = 1320, kCaption = 1680, kStep = 360, kFirst = 1380;
+    const auto divider = [&](const char* name, const char* captionText, int index) {
+        const int top = kFirst + index * kStep;
+        auto* label = caption(Frame3, QString::fromLatin1(captionText),
+                              twips(kCaption, top - 15, 960, kStep));
+        label->setWordWrap(true);  // "GPS reference, Hz" takes two lines
+        return place(new QLineEdit(Frame3), name, twips(kLeft, top, kValueWidthBox, 330));
+    };
+    GPS = divider("GPS", "GPS reference, Hz", 0);
+    N31 = divider("N31", "N31", 1);
+    N2_HS = divider("N2_HS", "N2_HS", 2);
+    N2_LS = divider("N2_LS", "N2_LS", 3);
+    N1_HS = divider("N1_HS", "N1_HS", 4);
+    NC1_LS = divider("NC1_LS", "NC1_LS", 5);
+    NC2_LS = divider("NC2_LS", "NC2_LS", 6);
+
+    caption(Frame3, QStringLiteral("Output 1, Hz"), twips(kRight, kFirst, kRightWidth, kRowHeight));
+    Out1Freq =
+        place(new QLineEdit(Frame3), "Out1Freq", twips(kRight, kFirst + 270, kRightWidth, 330));
+    Label13 = place(new QLabel(Frame3), "Label13", twips(kRight, kFirst + 600, kRightWidth, 240));
+    caption(Frame3, QStringLiteral("Output 2, Hz"),
+            twips(kRight, kFirst + 840, kRightWidth, kRowHeight));
+    OUT2 = place(new ListControl(Frame3), "OUT2", twips(kRight, kFirst + 1110, 1170, 330));
+    OUT2->setEnabled(false);
+    FindFreq = place(new QPushButton(QStringLiteral("Find"), Frame3), "FindFreq",
+                     twips(kRight, kFirst + 1560, 880, 360));
+    SetFreq = place(new QPushButton(QStringLiteral("Update"), Frame3), "SetFreq",
+                    twips(kRight + 950, kFirst + 1560, 880, 360));
+    Sleep_cmd = place(new QPushButton(QStringLiteral("Sleep"), Frame3), "Sleep_cmd",
+                      twips(kRight, kFirst + 1980, 880, 360));
+    WSPR = place(new QPushButton(QStringLiteral("WSPR"), Frame3), "WSPR",
+                 twips(kRight + 950, kFirst + 1980, 880, 360));
+    WSPR->hide();  // the beacon trigger is complete but not offered on screen
+
+    const int phaseTop = kFirst + 7 * kStep + 120;
+    separator(Frame3, twips(kLeft, phaseTop - 60, 4230, 30));
+    PhaseBox = place(new ListControl(Frame3), "PhaseBox",
+                     twips(kLeft, phaseTop + 30, kValueWidthBox, 330));
+    PhaseBox->setEnabled(false);
+    caption(Frame3, QStringLiteral("Phase shift, degrees"),
+            twips(kCaption, phaseTop + 60, 2700, kRowHeight));
+    BW = place(new QLineEdit(Frame3), "BW", twips(kLeft, phaseTop + 420, kValueWidthBox, 330));
+    caption(Frame3, QStringLiteral("BW"), twips(kCaption, phaseTop + 450, 900, kRowHeight));
+    F3lbl = place(new QLabel(Frame3), "F3lbl", twips(kLeft, phaseTop + 840, 4230, kRowHeight));
+    Fosclbl = place(new QLabel(Frame3), "Fosclbl", twips(kLeft, phaseTop + 1200, 4230, kRowHeight));
+    Label16 = place(new QLabel(Frame3), "Label16", twips(kLeft, phaseTop + 1560, 4230, kRowHeight));
+    LOS = indicator(Frame3, "LOS", QStringLiteral("No GPS signal"),
+                    twips(kRight, phaseTop + 1200, kRightWidth, kRowHeight));
+    LOL = indicator(Frame3, "LOL", QStringLiteral("No PLL lock"),
+                    twips(kRight, phaseTop + 1560, kRightWidth, kRowHeight));
+
+    // Directly on the window: the page buttons over the right edge of the settings frame, and
+    // the register-write controls below the visible area.
+    BtnPrev =
+        place(new QPushButton(QStringLiteral("<--"), this), "BtnPrev", twips(3960, 4560, 840, 240));
+    BtnNxt =
+        place(new QPushButton(QStringLiteral("-->"), this), "BtnNxt", twips(3960, 4800, 840, 240));
+    BtnPrev->hide();
+    BtnNxt->hide();
+    REG = place(new QLineEdit(this), "REG", twips(240, 12600, 1200, 330));
+    DATA = place(new QLineEdit(this), "DATA", twips(1560, 12600, 1200, 330));
+    WriteRegister = place(new QPushButton(QStringLiteral("Register write"), this), "WriteRegister",
+                          twips(2880, 12600, 1600, 360));
+    lblRegisterMessage =
+        place(new QLabel(this), "lblRegisterMessage", twips(240, 13000, 4350, 300));
+    setTabOrder(REG, DATA);
+    setTabOrder(DATA, WriteRegister);
+
+    WsprTimer = new QTimer(this);
+    WsprTimer->setSingleShot(true);
+}
+
+void frmMain::connectHandlers() {
+    connect(Timer, &QTimer::timeout, this, &frmMain::Timer_Timer);
+    SerNo->setClickHandler([this] { SerNo_Click(); });
+    // toggled runs for a user's click and for a value changed from code, never for a value
+    // set to what it already is.
+    connect(OUT1EN, &QCheckBox::toggled, this, &frmMain::OUT1EN_Click);
+    connect(OUT2EN, &QCheckBox::toggled, this, &frmMain::OUT2EN_Click);
+    connect(OUT1ID, &QPushButton::clicked, this, &frmMain::OUT1ID_Click);
+    connect(OUT2ID, &QPushButton::clicked, this, &frmMain::OUT2ID_Click);
+    Enc1->setClickHandler([this] { Enc1_Click(); });
+    connect(Out1Freq, &QLineEdit::textChanged, this, &frmMain::Out1Freq_Change);
+    connect(NC1_LS, &QLineEdit::textChanged, this, &frmMain::NC1_LS_Change);
+    OUT2->setClickHandler([this] { OUT2_Click(); });
+    connect(FindFreq, &QPushButton::clicked, this, &frmMain::FindFreq_Click);
+    connect(SetFreq, &QPushButton::clicked, this, &frmMain::SetFreq_Click);
+    connect(Sleep_cmd, &QPushButton::clicked, this, &frmMain::Sleep_cmd_Click);
+    connect(WSPR, &QPushButton::clicked, this, &frmMain::WSPR_Click);
+    connect(BtnNxt, &QPushButton::clicked, this, &frmMain::BtnNxt_Click);
+    connect(BtnPrev, &QPushButton::clicked, this, &frmMain::BtnPrev_Click);
+    connect(WriteRegister, &QPushButton::clicked, this, &frmMain::WriteRegister_Click);
+    connect(WsprTimer, &QTimer::timeout, this, &frmMain::WsprCheck);
+}
+
+void frmMain::Form_Load() {
+    LinkReady = false;
+    ReopenPending = false;
+    DeviceListReady = false;
+    show();
+    Scan_USB_devices();
+    DeviceFound = FindTheHid();
+    ReadDeviceStatus();
+    Timer->start();
+    lblSoftware->setText(QStringLiteral("V9.11"));
+}
+
+void frmMain::Form_Unload() {
+    if (Unloaded) return;
+    Unloaded = true;
+    Timer->stop();
+    WsprTimer->stop();
+    WsprScheduled = false;
+    DeviceListReady = false;
+    if (DeviceHandle.isOpen()) LastResult = DeviceHandle.close();
+    if (ReadHandle.isOpen()) LastResult = ReadHandle.close();
+    DeviceFound = false;
+    LinkReady = false;
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::Timer_Timer() {
+    PollInputReport();
+}
+
+}  // namespace quarvel

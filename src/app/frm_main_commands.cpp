@@ -1,0 +1,174 @@
+// Device commands: plan upload, output controls, sleep, register write, beacon trigger.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <cmath>
+
+#include "app/frm_main.h"
+#include "app/list_control.h"
+#include "commands/reports.h"
+#include "commands/wspr_schedule.h"
+#include "common/number_text.h"
+#include "planning/derived_labels.h"
+
+namespace quarvel {
+
+namespace {
+
+double valueOf(const QLineEdit* field) {
+    return parseNumber(field->text()).value_or(std::nan(""));
+}
+
+QString planFieldProblem(PlanField field) {
+    switch (field) {
+        case PlanField::BW:
+            return QStringLiteral("BW must be a number from 0 to 255.");
+        case PlanField::PhaseBox:
+            return QStringLiteral("Choose a phase shift first.");
+        default:
+            break;
+    }
+    static constexpr const char* names[] = {"GPS",    "N31",    "N2_HS",    "N2_LS", "N1_HS",
+                                            "NC1_LS", "NC2_LS", "PhaseBox", "BW"};
+    return QString::fromLatin1(names[static_cast<int>(field)]) +
+           QStringLiteral(" cannot be sent to the device as it stands.");
+}
+
+}  // namespace
+
+void frmMain::SetFreq_Click() {
+    if (!CommandsAllowed()) return;
+    ValidateSettings();
+    if (FeatureReportLength < kPlanReportBytes) return;  // the device cannot take a plan
+
+    // One buffer for both reports: the second rewrites bytes 0 to 20 and keeps the rest.
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(FeatureReportLength), 0);
+    const auto readPlan = [this] {
+        return PlanValues{valueOf(GPS),    valueOf(N31),          valueOf(N2_HS),
+                          valueOf(N2_LS),  valueOf(N1_HS),        valueOf(NC1_LS),
+                          valueOf(NC2_LS), PhaseBox->listIndex(), valueOf(BW)};
+    };
+    const auto showDerived = [this] {
+        Out1Freq->setText(
+            formatNumber(outputFrequency(valueOf(GPS), valueOf(N31), valueOf(N2_LS), valueOf(N2_HS),
+                                         valueOf(N1_HS), valueOf(NC1_LS))));
+        F3lbl->setText(f3Caption(valueOf(GPS), valueOf(N31)));
+        Fosclbl->setText(foscCaption(valueOf(GPS), valueOf(N31), valueOf(N2_HS), valueOf(N2_LS)));
+    };
+
+    if (const auto problem = encodePlan(readPlan(), frame)) {
+        services_.warn(this, QStringLiteral("Update"),
+                       planFieldProblem(*problem) + QStringLiteral(" Nothing was sent."));
+        return;
+    }
+    SendFeature(frame);
+    showDerived();
+    if (!CommandsAllowed()) return;
+    if (encodePlan(readPlan(), frame)) return;  // cannot happen after a good first report
+    SendFeature(frame);
+    showDerived();
+}
+
+void frmMain::OUT1EN_Click() {
+    if (!CommandsAllowed()) return;
+    const int enables = 2 * (OUT2EN->isChecked() ? 1 : 0) + (OUT1EN->isChecked() ? 1 : 0);
+    const std::uint8_t payload[] = {static_cast<std::uint8_t>(enables)};
+    if (const auto frame = commandFrame(FeatureReportLength, Command::OutputEnable, payload)) {
+        SendFeature(*frame);
+    }
+}
+
+void frmMain::OUT2EN_Click() {
+    OUT1EN_Click();
+}
+
+void frmMain::OUT1ID_Click() {
+    Identify(1);
+}
+
+void frmMain::OUT2ID_Click() {
+    Identify(2);
+}
+
+// The identify flags follow the last identify report sent: off, output 1 or output 2.
+void frmMain::Identify(int output) {
+    if (!CommandsAllowed()) return;
+    bool& mine = output == 1 ? IdentifyOutput1On : IdentifyOutput2On;
+    bool& other = output == 1 ? IdentifyOutput2On : IdentifyOutput1On;
+    const std::uint8_t payload[] = {static_cast<std::uint8_t>(mine ? 0 : output)};
+    const auto frame = commandFrame(FeatureReportLength, Command::Identify, payload);
+    if (!frame) return;  // nothing sent, so nothing changed
+    mine = !mine;
+    SendFeature(*frame);
+    other = false;
+}
+
+void frmMain::Enc1_Click() {
+    if (!DeviceListReady || !CommandsAllowed() || Enc1->listIndex() < 0) return;
+    const std::uint8_t payload[] = {static_cast<std::uint8_t>(Enc1->listIndex())};
+    if (const auto frame = commandFrame(FeatureReportLength, Command::DriveStrength, payload)) {
+        SendFeature(*frame);
+    }
+}
+
+void frmMain::Sleep_cmd_Click() {
+    if (!CommandsAllowed()) return;
+    if (const auto frame = sleepFrame(FeatureReportLength)) SendFeature(*frame);
+}
+
+void frmMain::WriteRegister_Click() {
+    if (!CommandsAllowed()) return;
+    const auto address = registerByte(REG->text());
+    const auto value = registerByte(DATA->text());
+    if (!address || !value) {
+        lblRegisterMessage->setText(
+            QStringLiteral("REG and DATA must each be a number from 0 to 255; nothing was sent."));
+        return;
+    }
+    const std::uint8_t payload[] = {*address, *value};
+    const auto frame = commandFrame(FeatureReportLength, Command::RegisterWrite, payload);
+    if (!frame) {
+        lblRegisterMessage->setText(
+            QStringLiteral("This device cannot take a register write; nothing was sent."));
+        return;
+    }
+    lblRegisterMessage->clear();
+    SendFeature(*frame);
+}
+
+// One schedule for the life of the window, whatever the number of clicks; a timer wakes it
+// for each even minute, so it costs nothing in between.
+void frmMain::WSPR_Click() {
+    if (WsprScheduled || Unloaded) return;
+    WsprScheduled = true;
+    WsprCheck();
+}
+
+void frmMain::WsprCheck() {
+    if (!WsprScheduled) return;
+    const QDateTime now = services_.localClock();
+    if (isWsprSecond(now.time())) {
+        const QDateTime minute(now.date(), QTime(now.time().hour(), now.time().minute()));
+        // One trigger per even minute; a minute whose second 0 went by while the window was
+        // busy gets none, because a late beacon is worse than none.
+        if (LastWsprTrigger != minute) {
+            LastWsprTrigger = minute;
+            if (CommandsAllowed()) {
+                if (const auto frame = commandFrame(FeatureReportLength, Command::WsprTrigger)) {
+                    SendFeature(*frame);
+                }
+            }
+        }
+    }
+    ScheduleWsprCheck();
+}
+
+void frmMain::ScheduleWsprCheck() {
+    const QTime now = services_.localClock().time();
+    WsprTimer->setTimerType(Qt::PreciseTimer);
+    WsprTimer->start(msUntilNextWsprMinute(now));
+}
+
+}  // namespace quarvel

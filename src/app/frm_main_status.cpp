@@ -1,0 +1,163 @@
+// Status readout and lock monitor.
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <array>
+#include <cmath>
+
+#include "app/frm_main.h"
+#include "app/list_control.h"
+#include "common/number_text.h"
+#include "device/device_text.h"
+#include "planning/derived_labels.h"
+#include "planning/output2_list.h"
+#include "status/status_report.h"
+
+namespace quarvel {
+
+namespace {
+
+// The readout reads back texts it has just written, so they are always numeric.
+double valueOf(const QLineEdit* field) {
+    return parseNumber(field->text()).value_or(std::nan(""));
+}
+
+}  // namespace
+
+void frmMain::ReadDeviceStatus() {
+    // Reset: every device-dependent control empty and disabled; nothing may be sent until the
+    // readout has finished.
+    LinkReady = false;
+    IdentifyOutput1On = false;
+    IdentifyOutput2On = false;
+    lblManuf->clear();
+    lblProduct->clear();
+    lblVersion->clear();
+    Enc1->clearList();
+    Enc1->setEnabled(false);
+    OUT1ID->setEnabled(false);
+    OUT2ID->setEnabled(false);
+    OUT1EN->setChecked(false);
+    OUT2EN->setChecked(false);
+    OUT1EN->setEnabled(false);
+    OUT2EN->setEnabled(false);
+    Out1Freq->setText(QString());
+    Out1Freq->setEnabled(false);
+    FindFreq->setEnabled(false);
+    SetFreq->setEnabled(false);
+    for (QLineEdit* field : {GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS}) {
+        field->setText(QString());
+    }
+    PhaseBox->clearList();
+    PhaseBox->setEnabled(false);
+    Frame3->setEnabled(false);
+    if (!DeviceFound) return;
+
+    // Identity.
+    services_.requestPause();
+    const auto manufacturer =
+        backend_.string(ReadHandle.id(), HidString::Manufacturer, kStringUnits);
+    LastResult = ReadHandle.isOpen() && manufacturer.has_value();
+    if (LastResult != 0) {
+        lblManuf->setText(QStringLiteral(" ") + deviceText(*manufacturer));
+        lblVersion->setText(releaseText(Attributes.releaseNumber));
+    }
+    services_.requestPause();
+    const auto product = backend_.string(ReadHandle.id(), HidString::Product, kStringUnits);
+    LastResult = ReadHandle.isOpen() && product.has_value();
+    if (LastResult != 0) lblProduct->setText(QStringLiteral(" ") + deviceText(*product));
+    services_.requestPause();
+    // Requested as the device expects, though the window shows the serial in SerNo already.
+    LastResult =
+        ReadHandle.isOpen() &&
+        backend_.string(ReadHandle.id(), HidString::SerialNumber, kStringUnits).has_value();
+
+    // Enabling.
+    Frame1->setEnabled(true);
+    Enc1->appendItems({QStringLiteral("8mA"), QStringLiteral("16mA"), QStringLiteral("24mA"),
+                       QStringLiteral("32mA")});
+    Enc1->setListIndex(0);
+    Enc1->setEnabled(true);
+    for (QWidget* control : std::initializer_list<QWidget*>{OUT1ID, OUT2ID, OUT1EN, OUT2EN,
+                                                            Out1Freq, FindFreq, SetFreq, Frame3}) {
+        control->setEnabled(true);
+    }
+
+    // Status report. A device whose feature report cannot hold it is treated as one whose
+    // status request failed: shown, enabled, but with nothing to fill in.
+    services_.requestPause();
+    std::optional<DeviceStatus> status;
+    if (FeatureReportLength > 0) {
+        std::vector<std::uint8_t> frame(static_cast<std::size_t>(FeatureReportLength), 0);
+        LastResult = DeviceHandle.isOpen() && backend_.getFeature(DeviceHandle.id(), frame);
+        if (LastResult != 0) status = decodeStatusReport(frame);
+    } else {
+        LastResult = 0;
+    }
+    if (status) {
+        OUT1EN->setChecked(status->output1);
+        OUT2EN->setChecked(status->output2);
+        Enc1->setListIndex(status->driveStrength);
+        GPS->setText(formatNumber(status->gps));
+        N31->setText(formatNumber(status->n31));
+        N2_HS->setText(formatNumber(status->n2hs));
+        N2_LS->setText(formatNumber(status->n2ls));
+        N1_HS->setText(formatNumber(status->n1hs));
+        NC1_LS->setText(formatNumber(status->nc1ls));
+        NC2_LS->setText(formatNumber(status->nc2ls));
+        FillPhaseList();
+        PhaseBox->setListIndex(status->phaseIndex < PhaseBox->listCount() ? status->phaseIndex : 0);
+        BW->setText(formatNumber(status->bandwidth));
+
+        const double gps = valueOf(GPS), n31 = valueOf(N31), n2ls = valueOf(N2_LS),
+                     n2hs = valueOf(N2_HS), n1hs = valueOf(N1_HS), nc1ls = valueOf(NC1_LS);
+        Out1Freq->setText(formatNumber(outputFrequency(gps, n31, n2ls, n2hs, n1hs, nc1ls)));
+        F3lbl->setText(f3Caption(valueOf(GPS), valueOf(N31)));
+        Fosclbl->setText(foscCaption(valueOf(GPS), valueOf(N31), valueOf(N2_HS), valueOf(N2_LS)));
+
+        OUT2->clearList();
+        const std::vector<double> entries =
+            readoutOut2Frequencies(valueOf(Out1Freq), valueOf(NC1_LS), valueOf(NC2_LS));
+        OUT2->appendItems(formatEntries(entries));
+        Out2FirstShown = 0;
+        if (const auto selected = out2Selection(valueOf(NC2_LS), OUT2->listCount())) {
+            OUT2->setListIndex(*selected);
+        }
+        OUT2->setEnabled(true);
+    }
+    LinkReady = true;
+}
+
+void frmMain::PollInputReport() {
+    if (DeviceFound) {
+        // Reports longer than the buffer are cut to it; bytes a short report lacks stay 0.
+        std::array<std::uint8_t, 65> buffer{};
+        const auto length = static_cast<std::size_t>(
+            std::clamp<int>(InputReportLength, 0, static_cast<int>(buffer.size())));
+        LastResult = ReadHandle.isOpen() &&
+                     backend_.readInput(ReadHandle.id(), std::span(buffer.data(), length));
+        if (LastResult == 0 || ReopenPending) {
+            CloseConnection();
+        } else {
+            Timer->setInterval(500);
+            const LockState state = decodeInputReport(buffer);
+            Label16->setText(QStringLiteral("Signal loss count: ") +
+                             formatNumber(state.signalLossCount));
+            LOS->setVisible(state.noGpsSignal);
+            LOL->setVisible(state.pllNotLocked);
+        }
+    }
+    if (!DeviceFound) {
+        LinkReady = false;
+        Scan_USB_devices();
+        DeviceFound = FindTheHid();
+        if (DeviceFound) ReopenPending = false;
+        ReadDeviceStatus();
+    }
+}
+
+}  // namespace quarvel

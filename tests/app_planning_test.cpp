@@ -1,0 +1,303 @@
+// Plan search, output 2 pages, phase list and the plan upload, against the simulated device.
+
+#include <gtest/gtest.h>
+
+#include "support/window_harness.h"
+
+namespace quarvel {
+namespace {
+
+QStringList entriesOf(const ListControl* list) {
+    QStringList texts;
+    for (int i = 0; i < list->listCount(); ++i) texts << list->itemText(i);
+    return texts;
+}
+
+const std::vector<std::uint8_t> kDefaultPlanBytes = {0, 4, 120, 222, 43, 2,  0, 0, 7, 223, 1,
+                                                     0, 7, 45,  0,   0,  45, 0, 0, 0, 6};
+
+TEST(PlanUpload, SendsThePlanTwiceByteForByte) {
+    WindowHarness h;
+    h.bus.addDevice({.serialNumber = u"Q3000001"});
+    frmMain& w = h.load();
+    w.SetFreq->click();
+    const auto reports = h.reportsWithCommand(0, 4);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0], frameOf(kDefaultPlanBytes, 64));
+    EXPECT_EQ(reports[1], frameOf(kDefaultPlanBytes, 64));
+    EXPECT_EQ(w.Out1Freq->text(), "10000000");
+    EXPECT_EQ(w.F3lbl->text(), "F3 = 958333 Hz ");
+    EXPECT_EQ(w.Fosclbl->text(), "Fosc = 5.06 GHz ");
+    h.unload();
+    EXPECT_TRUE(h.handlesBalanced());
+}
+
+TEST(PlanUpload, ThePhaseStepSurvivesOnlyWhenOut1FreqDoesNotChange) {
+    WindowHarness h;
+    h.bus.addDevice({.serialNumber = u"Q3000001"});
+    frmMain& w = h.load();
+
+    // Out1Freq already shows the plan's frequency: no change event, the choice survives.
+    WindowHarness::pick(w.PhaseBox, 5);
+    w.SetFreq->click();
+    auto reports = h.reportsWithCommand(0, 4);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0][19], 5);
+    EXPECT_EQ(reports[1][19], 5);
+    EXPECT_EQ(w.PhaseBox->listIndex(), 5);
+
+    // Out1Freq shows the same frequency in other words: rewriting it rebuilds the phase list.
+    h.bus.clearFeatureReports(0);
+    WindowHarness::type(w.Out1Freq, "1E7");
+    w.PhaseBox->setListIndex(5);
+    w.SetFreq->click();
+    reports = h.reportsWithCommand(0, 4);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0][19], 5);
+    EXPECT_EQ(reports[1][19], 0);
+    for (std::size_t i = 0; i < reports[0].size(); ++i) {
+        if (i != 19) {
+            EXPECT_EQ(reports[0][i], reports[1][i]) << "byte " << i;
+        }
+    }
+    EXPECT_EQ(w.Out1Freq->text(), "10000000");
+    EXPECT_EQ(w.PhaseBox->listIndex(), 0);
+    h.unload();
+    EXPECT_TRUE(h.handlesBalanced());
+}
+
+TEST(PlanUpload, ValidatesTheDividersFirst) {
+    WindowHarness h;
+    h.bus.addDevice({.serialNumber = u"Q3000001"});
+    frmMain& w = h.load();
+    for (QLineEdit* field : {w.GPS, w.N31, w.N2_HS, w.N2_LS, w.N1_HS, w.NC1_LS, w.NC2_LS}) {
+        field->clear();
+    }
+    w.SetFreq->click();
+    EXPECT_EQ(w.GPS->text(), "2875000");
+    EXPECT_EQ(w.N31->text(), "3");
+    EXPECT_EQ(w.N2_HS->text(), "11");
+    EXPECT_EQ(w.N2_LS->text(), "480");
+    EXPECT_EQ(w.N1_HS->text(), "11");
+    EXPECT_EQ(w.NC1_LS->text(), "46");
+    EXPECT_EQ(w.NC2_LS->text(), "46");
+    const auto reports = h.reportsWithCommand(0, 4);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0], frameOf(kDefaultPlanBytes, 64));
+    h.unload();
+}
+
+TEST(PlanUpload, RefusesWhatCannotBeEncodedBeforeSendingAnything) {
+    struct Case {
+        const char* name;
+        const char* bw;
+        bool clearPhase;
+        const char* gps;
+    };
+    const Case cases[] = {{"BW not a number", "wide", false, "2875000"},
+                          {"BW above a byte", "256", false, "2875000"},
+                          {"BW below zero", "-1", false, "2875000"},
+                          {"no phase step chosen", "6", true, "2875000"},
+                          {"a low byte that rounds to 256", "6", false, "2875135.5"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowHarness h;
+        h.bus.addDevice({.serialNumber = u"Q3000001"});
+        frmMain& w = h.load();
+        w.BW->setText(c.bw);
+        w.GPS->setText(c.gps);
+        if (c.clearPhase) w.PhaseBox->clearList();
+        w.SetFreq->click();
+        EXPECT_TRUE(h.bus.featureReports(0).empty());
+        ASSERT_EQ(h.warnings.size(), 1u);
+        EXPECT_TRUE(h.warnings[0].text.contains("Nothing was sent"));
+        h.unload();
+    }
+}
+
+TEST(PlanSearch, FindsAndUploadsThePlanFor10MHz) {
+    WindowHarness h;
+    h.bus.addDevice({.serialNumber = u"Q3000001"});
+    frmMain& w = h.load();
+    WindowHarness::type(w.Out1Freq, "10000000");
+    w.FindFreq->click();
+
+    EXPECT_EQ(w.GPS->text(), "4687500");
+    EXPECT_EQ(w.N31->text(), "5");
+    EXPECT_EQ(w.N2_HS->text(), "11");
+    EXPECT_EQ(w.N2_LS->text(), "512");
+    EXPECT_EQ(w.N1_HS->text(), "11");
+    EXPECT_EQ(w.NC1_LS->text(), "48");
+    EXPECT_EQ(w.NC2_LS->text(), "48");
+    EXPECT_EQ(w.BW->text(), "6");
+    EXPECT_EQ(w.F3lbl->text(), "F3 = 937500 Hz ");
+    EXPECT_EQ(w.Fosclbl->text(), "Fosc = 5.28 GHz ");
+    EXPECT_EQ(w.Label13->text(), "");
+    EXPECT_TRUE(w.SetFreq->isEnabled());
+    EXPECT_EQ(w.SetFreq->text(), "Update");
+    const QStringList out2 = entriesOf(w.OUT2);
+    ASSERT_EQ(out2.size(), 24);
+    EXPECT_EQ(out2.mid(0, 7), (QStringList{"240000000", "120000000", "80000000", "60000000",
+                                           "48000000", "40000000", "34285714.2857143"}));
+    EXPECT_EQ(out2.last(), "10000000");
+    EXPECT_EQ(w.OUT2->listIndex(), 23);
+    EXPECT_TRUE(w.PhaseBox->isEnabled());
+    const QStringList phases = entriesOf(w.PhaseBox);
+    ASSERT_EQ(phases.size(), 48);
+    EXPECT_EQ(phases.mid(0, 3), (QStringList{"0", "7.5", "15"}));
+    EXPECT_EQ(phases.last(), "352.5");
+
+    const std::vector<std::uint8_t> plan = {0, 4, 0x8C, 0x86, 0x47, 4,  0, 0, 7, 255, 1,
+                                            0, 7, 47,   0,    0,    47, 0, 0, 0, 6};
+    const auto reports = h.reportsWithCommand(0, 4);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0], frameOf(plan, 64));
+    EXPECT_EQ(reports[1], frameOf(plan, 64));
+    EXPECT_TRUE(h.warnings.empty());
+    h.unload();
+    EXPECT_TRUE(h.handlesBalanced());
+}
+
+TEST(PlanSearch, BandwidthFollowsTheSerialNumber) {
+    const std::pair<std::u16string, const char*> cases[] = {
+        {u"Q1", "6"}, {u"Q3x", "6"}, {u"Q5", "6"}, {u"Q2", "15"}, {u"Q", "15"}, {u"1", "15"}};
+    for (const auto& [serial, bw] : cases) {
+        WindowHarness h;
+        h.bus.addDevice({.serialNumber = serial});
+        frmMain& w = h.load();
+        WindowHarness::type(w.Out1Freq, "25000000");
+        w.FindFreq->click();
+        EXPECT_EQ(w.BW->text(), bw) << w.SerNo->currentText().toStdString();
+        EXPECT_EQ(w.NC1_LS->text(), "18");
+        h.unload();
+    }
+}
+
+TEST(PlanSearch, NotFoundTellsTheUserAndSendsNothing) {
+    struct Case {
+        const char* request;
+        const char* n1hsAfter;  // what the search leaves in N1_HS
+    };
+    const Case cases[] = {{"1", "4"}, {"abc", "11"}, {"0", "11"}, {"-5", "11"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request);
+        WindowHarness h;
+        h.bus.addDevice({.serialNumber = u"Q3000001"});
+        frmMain& w = h.load();
+        WindowHarness::type(w.Out1Freq, c.request);
+        w.FindFreq->click();
+        EXPECT_EQ(w.Label13->text(), "Not Found");
+        EXPECT_FALSE(w.SetFreq->isEnabled());
+        EXPECT_EQ(w.SetFreq->text(), "Update");
+        ASSERT_EQ(h.warnings.size(), 1u);
+        EXPECT_EQ(h.warnings[0].title, "Not found");
+        EXPECT_EQ(h.warnings[0].text,
+                  QStringLiteral("Failed to find settings for ") + c.request + " Hz");
+        EXPECT_EQ(w.N1_HS->text(), c.n1hsAfter);
+        EXPECT_EQ(w.GPS->text(), "2875000") << "GPS is not touched";
+        EXPECT_TRUE(h.bus.featureReports(0).empty());
+        h.unload();
+    }
+}
+
+TEST(PlanSearch, WorksWithoutADeviceAndSendsNothing) {
+    WindowHarness h;
+    frmMain& w = h.load();
+    WindowHarness::type(w.Out1Freq, "100000000");
+    FrmMainTestAccess::findFreq(w);  // the button itself is disabled without a device
+    EXPECT_EQ(w.GPS->text(), "4687500");
+    EXPECT_EQ(w.N31->text(), "11");
+    EXPECT_EQ(w.N2_LS->text(), "1152");
+    EXPECT_EQ(w.N1_HS->text(), "9");
+    EXPECT_EQ(w.NC1_LS->text(), "6");
+    h.unload();
+}
+
+TEST(Output2Pages, A1000HzPlanIsShownInSevenPages) {
+    WindowHarness h;
+    h.bus.addDevice({.serialNumber = u"Q3000001"});
+    frmMain& w = h.load();
+    WindowHarness::type(w.Out1Freq, "1000");
+    w.FindFreq->click();
+    ASSERT_EQ(w.NC1_LS->text(), "440910");
+    EXPECT_EQ(w.out2PageCount(), 7);
+    EXPECT_EQ(w.out2Page(), 0);
+    EXPECT_EQ(w.OUT2->listCount(), 32701);
+    EXPECT_EQ(w.OUT2->listIndex(), 32700);
+    EXPECT_EQ(w.OUT2->currentText(), "6741.53695605639");
+    EXPECT_EQ(w.NC2_LS->text(), "65402");
+    EXPECT_FALSE(w.PhaseBox->isEnabled());
+    EXPECT_FALSE(w.BtnNxt->isHidden());
+    EXPECT_TRUE(w.BtnPrev->isHidden());
+
+    for (int page = 1; page <= 5; ++page) {
+        w.BtnNxt->click();
+        EXPECT_EQ(w.out2Page(), page);
+        EXPECT_EQ(w.OUT2->listCount(), 32701);
+        EXPECT_FALSE(w.BtnPrev->isHidden());
+        EXPECT_FALSE(w.BtnNxt->isHidden());
+    }
+    w.BtnNxt->click();
+    EXPECT_EQ(w.out2Page(), 6);
+    EXPECT_TRUE(w.BtnNxt->isHidden());
+    EXPECT_EQ(w.OUT2->listCount(), 220454 - 196199 + 1);
+    // The selection writes the full-list index, whatever page shows it.
+    w.OUT2->setListIndex(0);
+    EXPECT_EQ(w.NC2_LS->text(), QString::number(2 * 196199 + 2));
+    w.OUT2->setListIndex(w.OUT2->listCount() - 1);
+    EXPECT_EQ(w.NC2_LS->text(), "440910");
+    EXPECT_EQ(w.OUT2->currentText(), "1000");
+    EXPECT_TRUE(w.PhaseBox->isEnabled());
+
+    for (int page = 5; page >= 0; --page) {
+        w.BtnPrev->click();
+        EXPECT_EQ(w.out2Page(), page);
+        EXPECT_FALSE(w.BtnNxt->isHidden());
+    }
+    EXPECT_TRUE(w.BtnPrev->isHidden());
+    h.unload();
+}
+
+TEST(Output2Pages, AOnePageListHidesThePageButtons) {
+    WindowHarness h;
+    h.bus.addDevice({.serialNumber = u"Q3000001"});
+    frmMain& w = h.load();
+    WindowHarness::type(w.Out1Freq, "1000");
+    w.FindFreq->click();
+    ASSERT_FALSE(w.BtnNxt->isHidden());
+    WindowHarness::type(w.Out1Freq, "10000000");
+    w.FindFreq->click();
+    EXPECT_TRUE(w.BtnNxt->isHidden());
+    EXPECT_TRUE(w.BtnPrev->isHidden());
+    EXPECT_EQ(w.OUT2->listCount(), 24);
+    h.unload();
+}
+
+TEST(PhaseList, FollowsTheTextOfNC1LS) {
+    struct Case {
+        const char* nc1;
+        int entries;
+        const char* first;
+        const char* second;
+    };
+    const Case cases[] = {{"32", 32, "0", "11.26"}, {"2", 2, "0", "180"}, {"300", 256, "0", "1.2"},
+                          {"2.5", 3, "0", "180"},   {"abc", 0, "", ""},   {"0.4", 0, "", ""},
+                          {"1e30", 0, "", ""}};
+    WindowHarness h;
+    frmMain& w = h.load();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.nc1);
+        w.NC1_LS->setText(c.nc1);
+        FrmMainTestAccess::fillPhaseList(w);
+        EXPECT_EQ(w.PhaseBox->listCount(), c.entries);
+        if (c.entries > 0) {
+            EXPECT_EQ(w.PhaseBox->itemText(0), c.first);
+            EXPECT_EQ(w.PhaseBox->itemText(1), c.second);
+            EXPECT_EQ(w.PhaseBox->listIndex(), 0);
+        }
+    }
+    h.unload();
+}
+
+}  // namespace
+}  // namespace quarvel
