@@ -1,0 +1,14 @@
+// quarvel-probe: which devices are attached and why one cannot be opened, without the window.
+
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "device/hidapi_backend.h"
+#include "device/probe_report.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    return quarvel::runProbe(args, quarvel::makeHidapiBackend, std::cout, std::cerr);
+}
