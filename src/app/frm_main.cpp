@@ -120,8 +120,21 @@ void frmMain::buildControls() {
     row(1800, QStringLiteral("Software"));
     lblSoftware =
         valueLabel(Frame1, "lblSoftware", twips(kValueLeft, 1800, kValueWidth, kRowHeight));
+    // Shown over the empty identity rows when a device is present but may not be opened,
+    // which on Linux nearly always means the udev rule is missing.
     lblDeviceAccess =
-        place(new QLabel(Frame1), "lblDeviceAccess", twips(kCaptionLeft, 2100, 4350, 0));
+        place(new QLabel(Frame1), "lblDeviceAccess", twips(kValueLeft, 700, kValueWidth, 1060));
+    lblDeviceAccess->setWordWrap(true);
+    lblDeviceAccess->setAutoFillBackground(true);
+    lblDeviceAccess->setFrameShape(QFrame::Box);
+    {
+        QPalette palette = lblDeviceAccess->palette();
+        palette.setColor(QPalette::Window, QColor(255, 250, 205));
+        for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            palette.setColor(group, QPalette::WindowText, QColor(139, 0, 0));
+        }
+        lblDeviceAccess->setPalette(palette);
+    }
     lblDeviceAccess->hide();
 
     Timer = new QTimer(Frame1);
@@ -131,7 +144,7 @@ void frmMain::buildControls() {
     // "Settings"
     Frame3 = place(new QGroupBox(QStringLiteral("Settings"), this), "Frame3",
                    twips(120, 2400, 4590, 8600));
-    constexpr int kLeft = 240, kRight = 2640, kRightWidth = 1830;
+    constexpr int kLeft = 240, kRight = 2760, kRightWidth = 1710;
     OUT1EN = place(new QCheckBox(QStringLiteral("Enable Output 1"), Frame3), "OUT1EN",
                    twips(kLeft, 270, 2300, kRowHeight));
     OUT1ID = place(new QPushButton(QStringLiteral("Identify Output 1"), Frame3), "OUT1ID",
@@ -156,6 +169,12 @@ void frmMain::buildControls() {
         return place(new QLineEdit(Frame3), name, twips(kLeft, top, kValueWidthBox, 330));
     };
     GPS = divider("GPS", "GPS reference, Hz", 0);
+    if (auto* gpsCaption = Frame3->findChildren<QLabel*>().constLast()) {
+        QFont narrow = gpsCaption->font();
+        narrow.setPixelSize(10);  // the one caption longer than its column
+        gpsCaption->setFont(narrow);
+        gpsCaption->setGeometry(twips(kCaption, kFirst - 60, 1080, 420));
+    }
     N31 = divider("N31", "N31", 1);
     N2_HS = divider("N2_HS", "N2_HS", 2);
     N2_LS = divider("N2_LS", "N2_LS", 3);
@@ -165,20 +184,20 @@ void frmMain::buildControls() {
 
     caption(Frame3, QStringLiteral("Output 1, Hz"), twips(kRight, kFirst, kRightWidth, kRowHeight));
     Out1Freq =
-        place(new QLineEdit(Frame3), "Out1Freq", twips(kRight, kFirst + 270, kRightWidth, 330));
+        place(new QLineEdit(Frame3), "Out1Freq", twips(kRight, kFirst + 240, kRightWidth, 330));
     Label13 = place(new QLabel(Frame3), "Label13", twips(kRight, kFirst + 600, kRightWidth, 240));
     caption(Frame3, QStringLiteral("Output 2, Hz"),
             twips(kRight, kFirst + 840, kRightWidth, kRowHeight));
-    OUT2 = place(new ListControl(Frame3), "OUT2", twips(kRight, kFirst + 1110, 1170, 330));
+    OUT2 = place(new ListControl(Frame3), "OUT2", twips(kRight, kFirst + 1290, kRightWidth, 330));
     OUT2->setEnabled(false);
     FindFreq = place(new QPushButton(QStringLiteral("Find"), Frame3), "FindFreq",
-                     twips(kRight, kFirst + 1560, 880, 360));
+                     twips(kRight, kFirst + 1710, 825, 360));
     SetFreq = place(new QPushButton(QStringLiteral("Update"), Frame3), "SetFreq",
-                    twips(kRight + 950, kFirst + 1560, 880, 360));
+                    twips(kRight + 885, kFirst + 1710, 825, 360));
     Sleep_cmd = place(new QPushButton(QStringLiteral("Sleep"), Frame3), "Sleep_cmd",
-                      twips(kRight, kFirst + 1980, 880, 360));
+                      twips(kRight, kFirst + 2130, 825, 360));
     WSPR = place(new QPushButton(QStringLiteral("WSPR"), Frame3), "WSPR",
-                 twips(kRight + 950, kFirst + 1980, 880, 360));
+                 twips(kRight + 885, kFirst + 2130, 825, 360));
     WSPR->hide();  // the beacon trigger is complete but not offered on screen
 
     const int phaseTop = kFirst + 7 * kStep + 120;
@@ -194,9 +213,9 @@ void frmMain::buildControls() {
     Fosclbl = place(new QLabel(Frame3), "Fosclbl", twips(kLeft, phaseTop + 1200, 4230, kRowHeight));
     Label16 = place(new QLabel(Frame3), "Label16", twips(kLeft, phaseTop + 1560, 4230, kRowHeight));
     LOS = indicator(Frame3, "LOS", QStringLiteral("No GPS signal"),
-                    twips(kRight, phaseTop + 1200, kRightWidth, kRowHeight));
+                    twips(2640, phaseTop + 1200, kRightWidth, kRowHeight));
     LOL = indicator(Frame3, "LOL", QStringLiteral("No PLL lock"),
-                    twips(kRight, phaseTop + 1560, kRightWidth, kRowHeight));
+                    twips(2640, phaseTop + 1560, kRightWidth, kRowHeight));
 
     // Directly on the window: the page buttons over the right edge of the settings frame, and
     // the register-write controls below the visible area.
