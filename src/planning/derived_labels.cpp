@@ -1,0 +1,72 @@
+#include "planning/derived_labels.h"
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+
+#include "common/number_text.h"
+
+namespace quarvel {
+
+namespace {
+
+QString foscText(double oscillatorHz, const QLocale& locale) {
+    return QStringLiteral("Fosc = ") +
+           formatNumber(std::floor(oscillatorHz / 100000) / 10000, locale) +
+           QStringLiteral(" GHz ");
+}
+
+}  // namespace
+
+QString f3Caption(double gps, double n31, const QLocale& locale) {
+    return QStringLiteral("F3 = ") + formatNumber(std::floor(gps / n31), locale) +
+           QStringLiteral(" Hz ");
+}
+
+namespace {
+
+// For whole dividers the oscillator frequency is a fraction of integers, so it is cut to
+// 100 kHz exactly: double arithmetic lands a hair below a whole multiple often enough (about
+// one plan in fourteen, e.g. 2960000 / 3 * 11 * 450) to show 100 kHz too little.
+std::optional<QString> exactFoscText(double gps, double n31, double n2hs, double n2ls,
+                                     const QLocale& locale) {
+    const auto whole = [](double v, double limit) {
+        return v >= 1 && v <= limit && std::floor(v) == v;
+    };
+    constexpr double k24Bits = 16777216.0;
+    if (!whole(gps, k24Bits) || !whole(n31, k24Bits) || !whole(n2hs, 1024.0) ||
+        !whole(n2ls, k24Bits)) {
+        return std::nullopt;
+    }
+    const auto product = static_cast<std::int64_t>(gps) * static_cast<std::int64_t>(n2hs) *
+                         static_cast<std::int64_t>(n2ls);  // below 2^58
+    const std::int64_t steps = product / (static_cast<std::int64_t>(n31) * 100000);
+    return QStringLiteral("Fosc = ") + formatNumber(static_cast<double>(steps) / 10000, locale) +
+           QStringLiteral(" GHz ");
+}
+
+}  // namespace
+
+QString foscCaption(double gps, double n31, double n2hs, double n2ls, const QLocale& locale) {
+    return exactFoscText(gps, n31, n2hs, n2ls, locale)
+        .value_or(foscText(gps / n31 * n2hs * n2ls, locale));
+}
+
+QString foscCaptionAfterSearch(double gps, double n31, double n2hs, double n2ls,
+                               const QLocale& locale) {
+    return exactFoscText(gps, n31, n2hs, n2ls, locale)
+        .value_or(foscText(n2ls * (n2hs * (gps / n31)), locale));
+}
+
+double outputFrequency(double gps, double n31, double n2ls, double n2hs, double n1hs,
+                       double nc1ls) {
+    return ((((gps / n31) * n2ls) * n2hs) / n1hs) / nc1ls;
+}
+
+int bandwidthForSerial(const QString& serial) {
+    if (serial.size() < 2) return 15;
+    const QChar second = serial.at(1);
+    return second == u'1' || second == u'3' || second == u'5' ? 6 : 15;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,82 @@
+#include "planning/output2_list.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "common/number_text.h"
+
+namespace quarvel {
+
+namespace {
+
+std::vector<double> fill(double fout, double nc1, std::int32_t count) {
+    std::vector<double> values;
+    values.reserve(static_cast<std::size_t>(count) + 1);
+    for (std::int32_t i = 0; i <= count; ++i) values.push_back(out2Frequency(fout, nc1, i));
+    return values;
+}
+
+}  // namespace
+
+std::optional<std::int32_t> out2Count(double nc2ls) {
+    const auto count = toInt32(nc2ls / 2 - 1);
+    if (!count || *count < 0 || *count > kOut2MaxCount) return std::nullopt;
+    return count;
+}
+
+double out2Frequency(double fout, double nc1, std::int32_t i) {
+    return fout * nc1 / (2.0 * static_cast<double>(i) + 2.0);
+}
+
+std::vector<double> out2Frequencies(double fout, double nc1, std::int32_t count) {
+    if (count < 0 || count > kOut2MaxCount) return {};
+    return fill(fout, nc1, count);
+}
+
+QStringList formatEntries(std::span<const double> values, const QLocale& locale) {
+    QStringList texts;
+    texts.reserve(static_cast<qsizetype>(values.size()));
+    for (const double v : values) texts.append(formatNumber(v, locale));
+    return texts;
+}
+
+std::int16_t out2PageCount(std::int32_t count) {
+    const double pages = roundHalfEven(static_cast<double>(count) / kOut2PageStride + 0.5);
+    return static_cast<std::int16_t>(
+        std::clamp(pages, 0.0, static_cast<double>(std::numeric_limits<std::int16_t>::max())));
+}
+
+EntryRange out2PageRange(std::int16_t page, std::int16_t pageCount, std::int32_t listLength) {
+    if (listLength <= 0) return {0, -1};
+    const std::int64_t count = listLength - 1;
+    const std::int64_t base = std::int64_t{page} * kOut2PageStride;
+    std::int64_t first = base;
+    std::int64_t last = base + kOut2PageStride;
+    if (page > 0 && page == pageCount - 1) {
+        // The last page starts one entry before its stride boundary and ends at the list's end.
+        first = base - 1;
+        last = count;
+    }
+    const auto clampToList = [count](std::int64_t index) {
+        return static_cast<std::int32_t>(std::clamp<std::int64_t>(index, 0, count));
+    };
+    return {clampToList(first), clampToList(last)};
+}
+
+std::optional<int> out2Selection(double nc2ls, int entryCount) {
+    if (entryCount <= 0) return std::nullopt;
+    const double n = nc2ls / 2 - 1;
+    if (n >= entryCount) return entryCount - 1;
+    const auto position = toInt16(n);
+    if (!position || *position < 0) return std::nullopt;
+    // n just below entryCount rounds up to entryCount; that is the last entry too.
+    return std::min<int>(*position, entryCount - 1);
+}
+
+std::vector<double> readoutOut2Frequencies(double out1freq, double nc1ls, double nc2ls) {
+    const auto limit = toInt32(nc2ls / 2 - 1);
+    if (!limit || *limit < 0) return {};
+    return fill(out1freq, nc1ls, std::min(*limit, kOut2PageStride));
+}
+
+}  // namespace quarvel

@@ -1,0 +1,59 @@
+#pragma once
+// The output 2 frequencies a plan allows, and how a long list is shown a page at a time.
+//
+// Entry i of the list is the output 2 frequency for divider 2i + 2; the last entry, for the
+// output 1 divider itself, is output 1's own frequency.
+
+#include <QLocale>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace quarvel {
+
+inline constexpr std::int32_t kOut2PageEntries = 32701;  // entries a page shows at most
+inline constexpr std::int32_t kOut2PageStride = 32700;   // a new page starts every stride
+// The largest count a divider of at most 2^20 gives; anything beyond is not a list that a
+// plan can produce, and building it would only exhaust memory.
+inline constexpr std::int32_t kOut2MaxCount = 524287;
+
+// count = round(nc2ls / 2 - 1), halves to even: the list has entries 0..count. Empty when
+// the count is not a 32-bit integer, is negative, or exceeds kOut2MaxCount.
+std::optional<std::int32_t> out2Count(double nc2ls);
+
+// Entry i = fout * nc1 / (2i + 2), evaluated left to right.
+double out2Frequency(double fout, double nc1, std::int32_t i);
+
+// Entries 0..count (count + 1 values). Empty when count is outside 0..kOut2MaxCount.
+std::vector<double> out2Frequencies(double fout, double nc1, std::int32_t count);
+
+// The texts of the entries in general number form.
+QStringList formatEntries(std::span<const double> values, const QLocale& locale = QLocale());
+
+// Pages for a list of entries 0..count: round(count / 32700 + 0.5), halves to even, so a
+// count that is an odd multiple of the stride gets a final page of just two entries. Clamped
+// to 0..32767.
+std::int16_t out2PageCount(std::int32_t count);
+
+struct EntryRange {
+    std::int32_t first = 0, last = 0;  // inclusive indices in the full list
+};
+
+// Which full-list entries page `page` shows: page 0 shows 0..32700, a middle page p shows
+// p*32700..p*32700+32700, and the last page starts one entry early, at p*32700-1, and runs to
+// the end. Both ends are kept within 0..listLength-1; with no entries the range is {0, -1}.
+EntryRange out2PageRange(std::int16_t page, std::int16_t pageCount, std::int32_t listLength);
+
+// The entry to select in a list of entryCount entries, for divider nc2ls: n = nc2ls / 2 - 1;
+// n not less than entryCount selects the last entry, otherwise round(n) (16-bit, halves to
+// even), never past the last entry. Empty when nothing can be selected (no entries, n rounds
+// below 0 or out of the 16-bit range).
+std::optional<int> out2Selection(double nc2ls, int entryCount);
+
+// The status readout's own fill: limit = round(nc2ls / 2 - 1), at most 32700, entries
+// 0..limit of out1freq * nc1ls / (2i + 2). Empty when limit is not a 32-bit integer or < 0.
+std::vector<double> readoutOut2Frequencies(double out1freq, double nc1ls, double nc2ls);
+
+}  // namespace quarvel

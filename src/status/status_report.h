@@ -1,0 +1,42 @@
+#pragma once
+// What the device reports about itself: the status feature report and the input report.
+
+#include <QLocale>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace quarvel {
+
+struct DeviceStatus {
+    bool output1 = false, output2 = false;
+    int driveStrength = 0;  // already limited to 3
+    // Decoded: the dividers travel minus 1 (minus 4 for the high-speed ones).
+    double gps = 0, n31 = 0, n2hs = 0, n2ls = 0, n1hs = 0, nc1ls = 0, nc2ls = 0;
+    int phaseIndex = 0;
+    int bandwidth = 0;
+};
+
+inline constexpr int kStatusReportBytes = 22;
+
+// Decodes bytes 1..21 of the status report (byte 0 is the report ID). Empty when the frame
+// is shorter than kStatusReportBytes; bytes past 21 are ignored.
+std::optional<DeviceStatus> decodeStatusReport(std::span<const std::uint8_t> frame);
+
+struct LockState {
+    int signalLossCount = 0;
+    bool noGpsSignal = false;
+    bool pllNotLocked = false;
+};
+
+// Byte 1 the signal-loss count; byte 2 bit 0 no GPS signal, bit 1 PLL not locked. Bytes the
+// device did not send count as 0.
+LockState decodeInputReport(std::span<const std::uint8_t> frame);
+
+// The device release as shown beside the product: a blank, the major number, a dot and the
+// minor number in upper-case hex (" 1.2", " 1.1F"). The release is read as signed 16-bit, so
+// 0x8001 shows as " -128.1".
+QString releaseText(std::uint16_t releaseNumber, const QLocale& locale = QLocale());
+
+}  // namespace quarvel

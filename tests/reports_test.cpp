@@ -1,0 +1,101 @@
+#include "commands/reports.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace quarvel {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+const PlanValues kDefaultPlan{2875000, 3, 11, 480, 11, 46, 46, 0, 6};
+
+TEST(Reports, PlanEncoding) {
+    Bytes frame(kPlanReportBytes, 0);
+    ASSERT_EQ(encodePlan(kDefaultPlan, frame), std::nullopt);
+    EXPECT_EQ(frame,
+              (Bytes{0, 4, 120, 222, 43, 2, 0, 0, 7, 223, 1, 0, 7, 45, 0, 0, 45, 0, 0, 0, 6}));
+
+    PlanValues low = kDefaultPlan;
+    low.n31 = 1;
+    low.n2hs = 4;
+    ASSERT_EQ(encodePlan(low, frame), std::nullopt);
+    EXPECT_EQ(Bytes(frame.begin() + 5, frame.begin() + 9), Bytes(4, 0));
+}
+
+TEST(Reports, SplitThreeBytes) {
+    using Split = std::optional<std::array<std::uint8_t, 3>>;
+    const std::pair<double, Split> cases[] = {
+        {65536, Split({0, 0, 1})},
+        {65535, Split({255, 255, 0})},
+        {2875000.5, Split({120, 222, 43})},  // the half goes to the even neighbour
+        {2875000.7, Split({121, 222, 43})},
+        {16777215, Split({255, 255, 255})},
+        {255.5, std::nullopt},  // the low byte would round to 256
+        {16777216, std::nullopt},
+        {-0.1, std::nullopt},
+        {kNaN, std::nullopt}};
+    for (const auto& [value, split] : cases) EXPECT_EQ(splitThreeBytes(value), split) << value;
+}
+
+TEST(Reports, RefusedPlanLeavesTheFrameAlone) {
+    const std::pair<void (*)(PlanValues&), PlanField> cases[] = {
+        {[](PlanValues& v) { v.gps = 255.6; }, PlanField::GPS},
+        {[](PlanValues& v) { v.n31 = 0; }, PlanField::N31},
+        {[](PlanValues& v) { v.n2hs = 260; }, PlanField::N2_HS},
+        {[](PlanValues& v) { v.n2ls = 16777218; }, PlanField::N2_LS},
+        {[](PlanValues& v) { v.n1hs = 3; }, PlanField::N1_HS},
+        {[](PlanValues& v) { v.nc1ls = kNaN; }, PlanField::NC1_LS},
+        {[](PlanValues& v) { v.nc2ls = 1e300; }, PlanField::NC2_LS},
+        {[](PlanValues& v) { v.phaseIndex = -1; }, PlanField::PhaseBox},
+        {[](PlanValues& v) { v.phaseIndex = 256; }, PlanField::PhaseBox},
+        {[](PlanValues& v) { v.bw = 255.5; }, PlanField::BW},
+        {[](PlanValues& v) { v.n31 = 0, v.bw = kNaN; }, PlanField::N31},  // the first one wins
+    };
+    for (const auto& [spoil, field] : cases) {
+        PlanValues v = kDefaultPlan;
+        spoil(v);
+        Bytes frame(64, 0xAA);
+        EXPECT_EQ(encodePlan(v, frame), field);
+        EXPECT_EQ(frame, Bytes(64, 0xAA));
+    }
+    Bytes tooShort(kPlanReportBytes - 1, 0xAA);
+    EXPECT_EQ(encodePlan(kDefaultPlan, tooShort), PlanField::GPS);
+    EXPECT_EQ(tooShort, Bytes(kPlanReportBytes - 1, 0xAA));
+
+    Bytes longFrame(64, 0xAA);  // bytes past 20 belong to the caller
+    EXPECT_EQ(encodePlan(kDefaultPlan, longFrame), std::nullopt);
+    EXPECT_EQ(longFrame[20], 6);
+    EXPECT_EQ(Bytes(longFrame.begin() + 21, longFrame.end()), Bytes(43, 0xAA));
+}
+
+TEST(Reports, CommandFrames) {
+    const std::uint8_t payload[] = {3};
+    EXPECT_EQ(commandFrame(4, Command::DriveStrength, payload), (Bytes{0, 3, 3, 0}));
+    EXPECT_EQ(commandFrame(2, Command::WsprTrigger), (Bytes{0, 7}));
+    for (const int length : {-1, 0, 1, 65536}) {
+        EXPECT_EQ(commandFrame(length, Command::WsprTrigger), std::nullopt) << length;
+    }
+    EXPECT_EQ(commandFrame(2, Command::OutputEnable, payload), std::nullopt);
+    Bytes sleep{0, 6, 50, 0, 128, 150, 152, 0, 128, 150, 152, 0, 0, 0, 0, 0, 65, 0};
+    EXPECT_EQ(sleepFrame(18), sleep);
+    EXPECT_EQ(sleepFrame(16), std::nullopt);
+}
+
+TEST(Reports, RegisterBytes) {
+    const std::pair<const char*, std::optional<std::uint8_t>> cases[] = {{"17", 17},
+                                                                         {"2.5", 2},
+                                                                         {"3.5", 4},
+                                                                         {"255", 255},
+                                                                         {"255.5", std::nullopt},
+                                                                         {"-1", std::nullopt},
+                                                                         {"", std::nullopt},
+                                                                         {"abc", std::nullopt}};
+    for (const auto& [text, byte] : cases)
+        EXPECT_EQ(registerByte(text, QLocale::c()), byte) << text;
+    EXPECT_EQ(registerByte("2,5", QLocale(QLocale::German)), 2);
+}
+
+}  // namespace
+}  // namespace quarvel
