@@ -1,13 +1,16 @@
 # Everyday commands. Each one installs what is missing on Debian 12, configures and builds.
-BUILD      ?= build
-TEST_BUILD ?= build-test
-JOBS       ?= $(shell nproc)
+BUILD         ?= build
+TEST_BUILD    ?= build-test
+PACKAGE_BUILD ?= build-package
+JOBS          ?= $(shell nproc)
 
 DEBIAN_PACKAGES = build-essential cmake pkg-config qt6-base-dev libhidapi-dev libgtest-dev \
                   googletest libbenchmark-dev
+X_PACKAGES      = xvfb openbox xdotool x11-utils
+FUZZ_PACKAGES   = clang libclang-rt-14-dev
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test bench format clean
+.PHONY: all deps build run demo test bench smoke screenshot package fuzz sanitize format clean
 
 all: build
 
@@ -30,6 +33,9 @@ build: deps $(BUILD)/CMakeCache.txt
 run: build
 	./$(BUILD)/quarvel-config
 
+demo: build
+	./$(BUILD)/quarvel-demo
+
 test: deps
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_WERROR=ON
 	cmake --build $(TEST_BUILD) -j $(JOBS)
@@ -38,8 +44,32 @@ test: deps
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b; done
 
+# The programs under a real X server, driven through the window system.
+smoke: build
+	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="$(X_PACKAGES)"
+	scripts/smoke-test $(BUILD)
+
+screenshot: build
+	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="$(X_PACKAGES) imagemagick"
+	scripts/screenshot $(BUILD)
+
+package: deps
+	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="dpkg-dev file"
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DQUARVEL_TESTS=OFF -DQUARVEL_BENCH=OFF
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack
+
+# libFuzzer targets, FUZZ_SECONDS each (default 30).
+fuzz: deps
+	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="$(FUZZ_PACKAGES)"
+	scripts/fuzz
+
+# The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	scripts/sanitize
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(PACKAGE_BUILD) build-fuzz build-asan

@@ -187,7 +187,7 @@ void frmMain::buildControls() {
         place(new QLineEdit(Frame3), "Out1Freq", twips(kRight, kFirst + 240, kRightWidth, 330));
     Label13 = place(new QLabel(Frame3), "Label13", twips(kRight, kFirst + 600, kRightWidth, 240));
     caption(Frame3, QStringLiteral("Output 2, Hz"),
-            twips(kRight, kFirst + 840, kRightWidth, kRowHeight));
+            twips(kRight, kFirst + 1020, kRightWidth, kRowHeight));
     OUT2 = place(new ListControl(Frame3), "OUT2", twips(kRight, kFirst + 1290, kRightWidth, 330));
     OUT2->setEnabled(false);
     FindFreq = place(new QPushButton(QStringLiteral("Find"), Frame3), "FindFreq",

@@ -1,0 +1,82 @@
+// quarvel-demo: the configuration window on two simulated clock generators, with a
+// "Simulator" window beside it to plug them, take their GPS away or make them fail.
+//
+// Standard output gets one line per feature report a simulated device receives: its serial
+// number and the bytes in hex. With --print-geometry, standard error gets the position of
+// every named control of the main window ("control NAME X Y WIDTH HEIGHT", in pixels from the
+// top left of the window), so that scripts can click them through the window system.
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <cstdio>
+#include <iostream>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "app/frm_main.h"
+#include "sim/simulated_bus.h"
+#include "simulator_window.h"
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: quarvel-demo [--print-geometry]\n"
+    "The configuration window on two simulated clock generators.\n"
+    "Prints every feature report a simulated device receives to standard output.\n"
+    "  --print-geometry  print the position of each control of the window to standard error\n";
+
+constexpr int kMargin = 24;
+
+void printGeometry(const QWidget& window) {
+    for (const QWidget* control : window.findChildren<QWidget*>()) {
+        if (control->objectName().isEmpty()) continue;
+        const QPoint at = control->mapTo(&window, QPoint(0, 0));
+        std::fprintf(stderr, "control %s %d %d %d %d\n", qPrintable(control->objectName()), at.x(),
+                     at.y(), control->width(), control->height());
+    }
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    bool geometry = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--print-geometry") {
+            geometry = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        // Anything else is left to Qt (-platform, -display, ...).
+    }
+
+    QApplication application(argc, argv);
+
+    quarvel::SimulatedBus bus;
+    // Flushed line by line: whoever reads the pipe sees each report as it happens.
+    bus.setFeatureReportObserver(
+        [](const std::u16string& serial, std::span<const std::uint8_t> bytes) {
+            std::cout << quarvel::formatFeatureReportLine(serial, bytes) << std::endl;
+        });
+    auto devices = quarvel::addDemoDevices(bus);
+
+    quarvel::frmMain window(bus);
+    quarvel::SimulatorWindow simulator(bus, std::move(devices));
+    // Closing the main window ends the demo; closing the simulator alone does not.
+    simulator.setAttribute(Qt::WA_QuitOnClose, false);
+
+    // Side by side near the top left: the window manager does not know the two belong together.
+    const QPoint corner = QGuiApplication::primaryScreen()->availableGeometry().topLeft();
+    window.move(corner + QPoint(kMargin, kMargin));
+    simulator.move(corner + QPoint(window.width() + 3 * kMargin, kMargin));
+
+    window.Form_Load();
+    simulator.show();
+    if (geometry) printGeometry(window);
+    return QApplication::exec();
+}
