@@ -3,6 +3,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QEventLoop>
+
 #include "../tests/support/window_harness.h"
 
 namespace quarvel {
@@ -67,6 +69,24 @@ void PageFlipFor1000Hz(benchmark::State& state) {
     }
 }
 BENCHMARK(PageFlipFor1000Hz)->Unit(benchmark::kMillisecond)->Iterations(24);
+
+// The process at rest with a device connected and the beacon schedule running: what matters
+// is the CPU time against the 10 s of wall time.
+void IdleWithTheBeaconScheduleRunning(benchmark::State& state) {
+    application();
+    SimulatedBus bus;
+    bus.addDevice({.serialNumber = u"Q3000001"});
+    frmMain w(bus);
+    w.Form_Load();
+    FrmMainTestAccess::wspr(w);
+    for (auto _ : state) {
+        QEventLoop loop;
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    state.counters["wspr"] = w.wsprRunning() ? 1 : 0;
+}
+BENCHMARK(IdleWithTheBeaconScheduleRunning)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 }  // namespace quarvel

@@ -34,6 +34,7 @@ struct FrmMainTestAccess {
     static void fillPhaseList(frmMain& w) { w.FillPhaseList(); }
     static void buildOutput2List(frmMain& w) { w.BuildOutput2List(); }
     static void findFreq(frmMain& w) { w.FindFreq_Click(); }
+    static void wspr(frmMain& w) { w.WSPR_Click(); }
 };
 
 struct Warning {
