@@ -7,12 +7,6 @@
 namespace quarvel {
 namespace {
 
-QStringList entriesOf(const ListControl* list) {
-    QStringList texts;
-    for (int i = 0; i < list->listCount(); ++i) texts << list->itemText(i);
-    return texts;
-}
-
 const std::vector<std::uint8_t> kDefaultPlanBytes = {0, 4, 120, 222, 43, 2,  0, 0, 7, 223, 1,
                                                      0, 7, 45,  0,   0,  45, 0, 0, 0, 6};
 

@@ -7,12 +7,6 @@
 namespace quarvel {
 namespace {
 
-QStringList entriesOf(const ListControl* list) {
-    QStringList texts;
-    for (int i = 0; i < list->listCount(); ++i) texts << list->itemText(i);
-    return texts;
-}
-
 // Status bytes 0..21 for a plan given in plain numbers.
 std::vector<std::uint8_t> statusFor(std::uint8_t enables, std::uint8_t drive, std::uint32_t gps,
                                     std::uint32_t n31, std::uint32_t n2hs, std::uint32_t n2ls,

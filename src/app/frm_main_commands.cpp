@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <cmath>
 
+#include "app/field_value.h"
 #include "app/frm_main.h"
 #include "app/list_control.h"
 #include "commands/reports.h"
@@ -16,10 +17,6 @@
 namespace quarvel {
 
 namespace {
-
-double valueOf(const QLineEdit* field) {
-    return parseNumber(field->text()).value_or(std::nan(""));
-}
 
 QString planFieldProblem(PlanField field) {
     switch (field) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/field_value.h"
 #include "app/frm_main.h"
 #include "app/list_control.h"
 #include "common/number_text.h"
@@ -18,10 +19,6 @@
 namespace quarvel {
 
 namespace {
-
-double valueOf(const QLineEdit* field) {
-    return parseNumber(field->text()).value_or(std::nan(""));
-}
 
 void setNumber(QLineEdit* field, double value) {
     field->setText(formatNumber(value));

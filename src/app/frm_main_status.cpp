@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 
+#include "app/field_value.h"
 #include "app/frm_main.h"
 #include "app/list_control.h"
 #include "common/number_text.h"
@@ -18,15 +19,6 @@
 #include "status/status_report.h"
 
 namespace quarvel {
-
-namespace {
-
-// The readout reads back texts it has just written, so they are always numeric.
-double valueOf(const QLineEdit* field) {
-    return parseNumber(field->text()).value_or(std::nan(""));
-}
-
-}  // namespace
 
 void frmMain::ReadDeviceStatus() {
     // Reset: every device-dependent control empty and disabled; nothing may be sent until the

@@ -94,6 +94,12 @@ class WindowHarness {
     std::unique_ptr<frmMain> window;
 };
 
+inline QStringList entriesOf(const ListControl* list) {
+    QStringList texts;
+    for (int i = 0; i < list->listCount(); ++i) texts << list->itemText(i);
+    return texts;
+}
+
 // The expected frame: the given leading bytes, zeros up to length.
 inline std::vector<std::uint8_t> frameOf(std::vector<std::uint8_t> leading, std::size_t length) {
     leading.resize(length, 0);
