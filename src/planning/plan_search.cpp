@@ -1,0 +1,602 @@
+#include "planning/plan_search.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <numeric>
+#include <utility>
+#include <vector>
+
+#include "common/number_text.h"
+#include "planning/plan_search_factor.h"
+
+// How the search gives the walk's answer without walking it.
+//
+// The walk: for each pass, N1 = 11..4; NC1 = NC1lo, NC1lo+2, .. NC1hi with Fosc = Fout*N1*NC1;
+// N2HS = 11..4; N2LS = N2lo, N2lo+2, .. N2hi with D = N2LS*N2HS and F3 = Fosc/D; N31 = N31hi..1
+// with GPS = floor(N31*F3). The first candidate with N2LS*GPS*N2HS == N31*Fosc (in doubles)
+// that meets the acceptance rule wins. X is the double Fosc. The facts used:
+//
+// 1. Fosc and the strict NC1 % 3 rule depend on (N1, NC1) only, so an NC1 whose Fosc is outside
+//    [FoscMin, FoscMax], or that is not a multiple of 3 in the strict pass, is skipped whole.
+// 2. Only N31 <= 70 can be accepted: N31 <= N31hi <= F3/1000, so N31*F3 >= 1000*N31^2, a
+//    representable number, and the rounded product and its floor are no smaller; from N31 = 71
+//    on that is at least 5041000, and GPS < 5000000 fails.
+// 3. An accepted GPS is a whole number below 5e6 and D <= FoscMax/F3Min <= 325000, so
+//    N2LS*GPS*N2HS is exact: the integer D*GPS. The test says: R = fl(N31*X) is whole, D divides
+//    it and GPS is R/D. A prime factor of R of 5e6 or more fits in neither, so such an R fails.
+// 4. Every request is close to a fraction P/Q (see requestFraction): within 1.2e-16 * Fout, or
+//    for a Q up to 2^20 within 4.5e-16 * Fout. Then X is within E = 2e-6 (or 4.2e-6) of
+//    P*N1*NC1/Q: X's own rounding is at most 2^-21 (X < 2^33), that of Fout*N1 carried through
+//    NC1 at most 6.5e9 * 2^-53, and the gap to P/Q at most 6.5e9 * 1.2e-16 (4.5e-16). A whole
+//    R = fl(N31*X) is within 2^-15 of N31*X (R < 2^39). So R can only be whole if N31*s/Q,
+//    with s = P*N1*NC1 mod Q, is within T = 2^-15 + 70*E of a whole number. The positions s/Q
+//    that allow this for some N31 <= 70 form small zones around the fractions c/q, q <= 70;
+//    zones of different fractions are more than 1.9e-4 apart, so a position is in at most one,
+//    and then only multiples of its q can give a whole R. A table over s/Q rules out almost
+//    every NC1 in a few instructions.
+// 5. If s/Q is exactly c/q (q0 = q), the exact value of X is Z/q0 in lowest terms with
+//    Z = q0*P*N1*NC1/Q, and whole R are exactly N31*Z/q0. Write (Z/q0)/D = a/b in lowest terms:
+//    a divides Z, q0 divides b, D = (b/q0)*(Z/a), and D | N31*Z/q0 exactly when b | N31, with
+//    GPS = (N31/b)*a. So the candidates are a | Z below 5e6, b <= 70 a multiple of q0 coprime
+//    to a, N31 = k*b and GPS = k*a. F3 >= F3Min, F3 <= F3Max and N31hi >= b become
+//    b*F3Min <= a <= b*F3Max and a >= 1000*b^2; the sides of each differ by a multiple of 1/b,
+//    and X/D differs from a/b by a relative 2e-15 at most, so no candidate moves across them.
+//    Also Q*GPS*D = N31*P*N1*NC1 with gcd(P, Q) = 1, so prime powers of P above 330000 (> D)
+//    divide GPS: if their product reaches 5e6, no such NC1 has a plan in either pass.
+// 6. If s/Q is near c/q but not on it, the N31 = k*q with k*|q*s/Q - c| <= T are tried one by
+//    one: for a whole R, GPS runs over its divisors with N31*F3Min <= GPS <= N31*F3Max (same
+//    argument as in 5). For Q <= 5000 (3000), 1/Q > T leaves no such NC1 at all.
+// 7. Every candidate so found is checked with the walk's own double arithmetic (F3, N31hi,
+//    GPS = floor(N31*F3), the exactness test, GPS/N31, the multiple-of-48 rule), so the
+//    shortcuts only have to be complete. Among the survivors for one Fosc the walk takes the
+//    largest N2HS for which D/N2HS is an even N2LS inside [N2lo, N2hi], then the smallest D,
+//    then the largest N31.
+
+namespace quarvel {
+
+namespace {
+
+using plan_detail::Divisor;
+using plan_detail::Factors;
+__extension__ using Wide = unsigned __int128;
+
+constexpr std::int32_t kMaxUsefulN31 = 70;      // fact 2
+constexpr std::uint64_t kGpsBelow = 5000000;    // fact 3
+constexpr std::uint64_t kMaxDivisorD = 330000;  // above FoscMax / F3Min, fact 3
+
+// How close the request is to its fraction P/Q, and what follows (facts 4 and 6).
+struct Closeness {
+    double modelError;               // |Fout - P/Q| / Fout at most
+    double nearWhole;                // T = 2^-15 + 70*E
+    std::uint64_t noNearMissesUpTo;  // a Q below 1/T
+};
+constexpr Closeness kClose{1.2e-16, 0x1p-15 + kMaxUsefulN31 * 2e-6, 5000};   // E = 2e-6
+constexpr Closeness kLoose{4.5e-16, 0x1p-15 + kMaxUsefulN31 * 4.2e-6, 3000};  // E = 4.2e-6
+constexpr std::uint64_t kLooseDenominatorLimit = std::uint64_t{1} << 20;
+
+struct Nc1Range {
+    std::int32_t lo = 0, hi = -1;
+    bool empty() const { return hi < lo; }
+    std::int32_t last() const { return lo + (hi - lo) / 2 * 2; }
+};
+
+// The walk's NC1 bounds for one N1; empty optional when a bound leaves the 32-bit range.
+std::optional<Nc1Range> nc1Range(double fout, std::int16_t n1, const PassLimits& p) {
+    const auto lo = toInt32(2 * std::floor(p.foscMin / (fout * n1) / 2 + 0.999));
+    const auto hi = toInt32(2 * std::floor(p.foscMax / (fout * n1) / 2));
+    if (!lo || !hi) return std::nullopt;
+    return Nc1Range{std::max(*lo, 2), std::min(*hi, kMaxLowSpeedDivider)};
+}
+
+Factors factorsOf(std::uint64_t n) {
+    Factors f;
+    plan_detail::factorInto(n, f);
+    return f;
+}
+
+// The zones of fact 4 over positions s/Q in [0, 1): a fine bitmap to rule positions out, and a
+// coarse table naming the zone's denominator q (0: no zone, kAmbiguous: more than one, which
+// the spacing of the zones rules out but is handled all the same). Built at compile time.
+class ZoneTable {
+  public:
+    static constexpr std::uint8_t kAmbiguous = 255;
+
+    explicit constexpr ZoneTable(double nearWhole) {
+        for (int q = 1; q <= kMaxUsefulN31; ++q) {
+            const double halfWidth = nearWhole / q;
+            for (int c = 0; c <= q; ++c) {
+                if (std::gcd(c, q) != 1) continue;  // a reduced fraction has the wider zone
+                const double centre = static_cast<double>(c) / q;
+                const auto [fineFrom, fineTo] = buckets(centre, halfWidth, kFineBits);
+                for (std::size_t i = fineFrom; i <= fineTo; ++i) {
+                    fine_[i / 64] |= std::uint64_t{1} << (i % 64);
+                }
+                const auto [coarseFrom, coarseTo] = buckets(centre, halfWidth, kCoarseBits);
+                const auto mark = static_cast<std::uint8_t>(q);
+                for (std::size_t i = coarseFrom; i <= coarseTo; ++i) {
+                    coarse_[i] = coarse_[i] == 0 || coarse_[i] == mark ? mark : kAmbiguous;
+                }
+            }
+        }
+    }
+
+    // position: s/Q as a binary fraction, s/Q * 2^64
+    constexpr bool mayBeNear(std::uint64_t position) const {
+        const std::size_t i = position >> (64 - kFineBits);
+        return (fine_[i / 64] >> (i % 64)) & 1;
+    }
+    constexpr std::uint8_t denominator(std::uint64_t position) const {
+        return coarse_[position >> (64 - kCoarseBits)];
+    }
+
+  private:
+    static constexpr int kFineBits = 20;
+    static constexpr int kCoarseBits = 16;
+
+    // The buckets that [centre - halfWidth, centre + halfWidth] touches, with one bucket of
+    // margin on each side for any rounding in the bounds and the positions.
+    static constexpr std::pair<std::size_t, std::size_t> buckets(double centre, double halfWidth,
+                                                                 int bits) {
+        const double scale = static_cast<double>(std::int64_t{1} << bits);
+        const std::int64_t top = (std::int64_t{1} << bits) - 1;
+        const std::int64_t from = static_cast<std::int64_t>((centre - halfWidth) * scale) - 1;
+        const std::int64_t to = static_cast<std::int64_t>((centre + halfWidth) * scale) + 1;
+        return {static_cast<std::size_t>(std::max<std::int64_t>(0, from)),
+                static_cast<std::size_t>(std::min(top, to))};
+    }
+
+    std::array<std::uint64_t, (std::size_t{1} << kFineBits) / 64> fine_{};
+    std::array<std::uint8_t, std::size_t{1} << kCoarseBits> coarse_{};
+};
+
+constexpr ZoneTable kCloseZones(kClose.nearWhole);
+constexpr ZoneTable kLooseZones(kLoose.nearWhole);
+
+// The request as the simplest fraction P/Q of fact 4.
+struct RequestFraction {
+    std::uint64_t p = 0, q = 1;
+    const Closeness* closeness = &kClose;
+    const ZoneTable* zones = &kCloseZones;
+    Factors pFactors, qFactors;
+    bool exactPlansImpossible = false;  // fact 5, last part
+};
+
+// The first continued-fraction convergent P/Q of the request within kClose of it, or an earlier
+// one within kLoose if its Q is small: a request a few units in the last place away from a simple
+// fraction behaves almost like it, and treating it as a near miss of a far more complex one
+// would be slow. A typed decimal is found exactly; the double's own value is its last
+// convergent, so one is always found. Empty only below 1 Hz and from 2^63 Hz on, where no NC1
+// range is entered anyway.
+std::optional<RequestFraction> requestFraction(double fout) {
+    int exponent = 0;
+    const double mantissa = std::frexp(fout, &exponent);  // fout = mantissa * 2^exponent
+    if (exponent > 63) return std::nullopt;
+    auto num = static_cast<std::uint64_t>(std::ldexp(mantissa, 53));
+    int shift = 53 - exponent;            // fout = num / 2^shift
+    if (shift > 53) return std::nullopt;  // keeps Q within 2^53, as the loop below assumes
+    if (shift <= 0) {
+        num <<= -shift;
+        shift = 0;
+    }
+    const int twos = std::min(std::countr_zero(num), shift);
+    num >>= twos;
+    shift -= twos;
+    const std::uint64_t den = std::uint64_t{1} << shift;
+
+    // |fout - h/k| <= error * fout, that is |num*k - h*den| <= error * num * k.
+    const auto within = [&](std::uint64_t h, std::uint64_t k, const Closeness& c) {
+        const Wide left = Wide{num} * k, right = Wide{h} * den;
+        const Wide gap = left > right ? left - right : right - left;
+        return static_cast<long double>(gap) <=
+               static_cast<long double>(c.modelError) * static_cast<long double>(left);
+    };
+    RequestFraction r;
+    std::uint64_t hPrev = 1, h = num / den, kPrev = 0, k = 1;  // convergents h/k
+    std::uint64_t x = num % den, y = den;                      // remainder x/y of the expansion
+    for (;;) {
+        if (x == 0 || within(h, k, kClose)) break;
+        if (k <= kLooseDenominatorLimit && within(h, k, kLoose)) {
+            r.closeness = &kLoose;
+            r.zones = &kLooseZones;
+            break;
+        }
+        const std::uint64_t a = y / x;
+        const std::uint64_t next = y % x;
+        y = x;
+        x = next;
+        const std::uint64_t h2 = a * h + hPrev, k2 = a * k + kPrev;
+        hPrev = h;
+        kPrev = k;
+        h = h2;
+        k = k2;
+    }
+    r.p = h;
+    r.q = k;
+    r.pFactors = factorsOf(r.p);
+    r.qFactors = factorsOf(r.q);
+    std::uint64_t forced = 1;
+    for (std::size_t i = 0; i < r.pFactors.size(); ++i) {
+        const auto [prime, power] = r.pFactors[i];
+        if (prime <= kMaxDivisorD) continue;
+        for (int e = 0; e < power; ++e) {
+            forced = prime >= kGpsBelow ? kGpsBelow : std::min(kGpsBelow, forced * prime);
+        }
+    }
+    r.exactPlansImpossible = forced >= kGpsBelow;
+    return r;
+}
+
+struct Candidate {
+    std::int32_t n2hs = 0;
+    std::uint64_t d = 0;  // N2LS * N2HS
+    std::int32_t n31 = 0;
+    std::uint64_t gps = 0;
+
+    // Earlier in the walk's order (for the same Fosc).
+    bool before(const Candidate& other) const {
+        if (n2hs != other.n2hs) return n2hs > other.n2hs;
+        if (d != other.d) return d < other.d;
+        return n31 > other.n31;
+    }
+};
+
+constexpr auto kSmallMasks = [] {
+    std::array<std::uint32_t, kMaxUsefulN31 + 1> masks{};
+    for (std::size_t b = 1; b < masks.size(); ++b) masks[b] = plan_detail::smallPrimeMask(b);
+    return masks;
+}();
+
+// Bit n set for every multiple n of b up to 70.
+constexpr auto kMultiples = [] {
+    std::array<Wide, kMaxUsefulN31 + 1> masks{};
+    for (std::size_t b = 1; b < masks.size(); ++b) {
+        for (std::size_t n = b; n < masks.size(); n += b) masks[b] |= Wide{1} << n;
+    }
+    return masks;
+}();
+
+// The walk's first accepted candidate below one (N1, NC1), for an Fosc inside the pass's
+// limits and an NC1 that passes the pass's NC1 rule.
+class OscillatorSearch {
+  public:
+    explicit OscillatorSearch(const PassLimits& limits) : p_(limits) {}
+
+    // Fact 5: the exact value of x is z / q0 in lowest terms.
+    std::optional<Candidate> searchExact(double x, std::uint64_t z, const Factors& zFactors,
+                                         std::uint64_t q0) {
+        begin(x);
+        // The N31 whose R = fl(N31*x) is the whole N31*z/q0; only they pass the exactness
+        // test, and when x itself is not exact there are often none.
+        Wide exactN31 = 0;
+        for (std::uint64_t n31 = q0; n31 <= kMaxUsefulN31; n31 += q0) {
+            if (static_cast<double>(n31) * x == static_cast<double>(n31 / q0 * z)) {
+                exactN31 |= Wide{1} << n31;
+            }
+        }
+        if (exactN31 == 0) return best_;
+        divisors_.clear();
+        plan_detail::divisorsUpTo(zFactors, kGpsBelow - 1, divisors_);
+        const auto f3Min = static_cast<std::uint64_t>(p_.f3Min);
+        const auto f3Max = static_cast<std::uint64_t>(p_.f3Max);
+        const std::uint64_t aLow = std::max(f3Min * q0, 1000 * q0 * q0);
+        for (const Divisor& divisor : divisors_) {
+            const std::uint64_t a = divisor.value;
+            if (a < aLow) continue;
+            std::uint64_t bLow = std::max<std::uint64_t>(1, (a + f3Max - 1) / f3Max);
+            bLow = (bLow + q0 - 1) / q0 * q0;
+            std::uint64_t bHigh = std::min<std::uint64_t>(kMaxUsefulN31, a / f3Min);
+            while (bHigh >= bLow && 1000 * bHigh * bHigh > a) --bHigh;
+            const std::uint64_t zOverA = z / a;
+            for (std::uint64_t b = bLow; b <= bHigh; b += q0) {
+                if ((exactN31 & kMultiples[b]) == 0) continue;
+                if ((divisor.smallPrimes & kSmallMasks[b]) != 0) continue;  // gcd(a, b) > 1
+                const std::uint64_t d = b / q0 * zOverA;
+                if (d > kMaxDivisorD) break;  // D grows with b
+                const std::int32_t n2hs = visitingN2hs(static_cast<std::uint32_t>(d));
+                if (n2hs == 0 || !couldImprove(n2hs, d, kMaxUsefulN31)) continue;
+                // N31 = k*b, GPS = k*a: the largest k that the walk accepts.
+                const double f3 = x / static_cast<double>(d);
+                const double n31Top = std::min(std::floor(f3 / 1000), double{kMaxUsefulN31});
+                const auto n31hi = static_cast<std::uint64_t>(std::max(n31Top, 0.0));
+                const std::uint64_t kHigh = std::min(n31hi / b, (kGpsBelow - 1) / a);
+                for (std::uint64_t k = kHigh; k >= 1; --k) {
+                    if (((exactN31 >> (k * b)) & 1) == 0) continue;
+                    const auto n31 = static_cast<std::int32_t>(k * b);
+                    if (walkAccepts(d, n31, k * a)) {
+                        offer({n2hs, d, n31, k * a});
+                        break;
+                    }
+                }
+            }
+        }
+        return best_;
+    }
+
+    // Fact 6: N31 = k*q for k = 1..kHigh; n1nc1 = N1*NC1.
+    std::optional<Candidate> searchNearMiss(double x, std::uint64_t q, std::uint64_t kHigh,
+                                            std::uint64_t n1nc1) {
+        begin(x);
+        for (std::uint64_t k = 1; k <= kHigh && k * q <= kMaxUsefulN31; ++k) {
+            const auto n31 = static_cast<std::int32_t>(k * q);
+            const double r = n31 * x;
+            if (r != std::floor(r)) continue;
+            const auto whole = static_cast<std::uint64_t>(r);
+            if (whole % 2 != 0) continue;  // D, hence R, is even
+            // R is often N31*N1*NC1 times a cofactor that repeats from one NC1 to the next.
+            const std::uint64_t common = std::gcd(whole, n1nc1 * k * q);
+            Factors factors = factorsOf(common);
+            factors.addAll(cache_.factor(whole / common));
+            if (factors.largestPrime() >= kGpsBelow) continue;
+            divisors_.clear();
+            plan_detail::divisorsUpTo(factors, kGpsBelow - 1, divisors_);
+            const auto gpsLow = static_cast<std::uint64_t>(n31 * p_.f3Min);
+            const auto gpsHigh =
+                static_cast<std::uint64_t>(n31) * static_cast<std::uint64_t>(p_.f3Max);
+            for (const Divisor& divisor : divisors_) {
+                const std::uint64_t gps = divisor.value;
+                if (gps < gpsLow || gps > gpsHigh) continue;
+                const std::uint64_t d = whole / gps;
+                if (d > kMaxDivisorD) continue;
+                const std::int32_t n2hs = visitingN2hs(static_cast<std::uint32_t>(d));
+                if (n2hs == 0 || !couldImprove(n2hs, d, n31)) continue;
+                if (walkAccepts(d, n31, gps)) offer({n2hs, d, n31, gps});
+            }
+        }
+        return best_;
+    }
+
+  private:
+    void begin(double x) {
+        x_ = x;
+        boundsReady_ = false;
+        best_.reset();
+    }
+
+    // Largest N2HS under which D is an N2LS that the walk visits, or 0.
+    std::int32_t visitingN2hs(std::uint32_t d) {
+        if (d % 2 != 0) return 0;  // every N2LS is even
+        if (!boundsReady_) computeN2Bounds();
+        if (d < dLow_ || d > dHigh_) return 0;
+        // Constant divisors once inlined; N2LS = D/h must be even, so 2h divides D.
+        const auto visits = [&](std::uint32_t h) {
+            if (d % (2 * h) != 0) return false;
+            const auto n2ls = static_cast<std::int32_t>(d / h);
+            const N2Bounds& b = n2Bounds_[h];
+            return n2ls >= b.lo && n2ls <= b.hi && n2ls <= kMaxLowSpeedDivider;
+        };
+        if (visits(11)) return 11;
+        if (visits(10)) return 10;
+        if (visits(9)) return 9;
+        if (visits(8)) return 8;
+        if (visits(7)) return 7;
+        if (visits(6)) return 6;
+        if (visits(5)) return 5;
+        if (visits(4)) return 4;
+        return 0;
+    }
+
+    void computeN2Bounds() {
+        dLow_ = UINT32_MAX;
+        dHigh_ = 0;
+        for (std::int16_t h = 11; h >= 4; --h) {
+            const std::int32_t hTimesF3Max = h * p_.f3Max;
+            const auto lo = toInt32(2 * std::floor(x_ / hTimesF3Max / 2 + 0.999));
+            const auto hi = toInt32(2 * std::floor(x_ / (p_.f3Min * h) / 2));
+            // Fosc is within the pass's limits, so both bounds are small positive numbers.
+            const N2Bounds b{std::max(lo.value_or(0), 0), hi.value_or(-1)};
+            n2Bounds_[static_cast<std::size_t>(h)] = b;
+            if (b.hi < b.lo) continue;
+            dLow_ =
+                std::min(dLow_, static_cast<std::uint32_t>(b.lo) * static_cast<std::uint32_t>(h));
+            dHigh_ =
+                std::max(dHigh_, static_cast<std::uint32_t>(b.hi) * static_cast<std::uint32_t>(h));
+        }
+        boundsReady_ = true;
+    }
+
+    // The walk's own arithmetic for one candidate (fact 7).
+    bool walkAccepts(std::uint64_t d, std::int32_t n31, std::uint64_t gps) const {
+        const double f3 = x_ / static_cast<double>(d);
+        const double n31hi = std::min(std::floor(f3 / 1000), static_cast<double>(kMaxN31));
+        if (n31 > n31hi) return false;
+        const double walkGps = std::floor(n31 * f3);
+        if (walkGps != static_cast<double>(gps)) return false;
+        // d * gps < 330000 * 5e6 < 2^53: the walk's left side, exactly.
+        if (n31 * x_ != static_cast<double>(d * gps)) return false;
+        const double ratio = walkGps / n31;
+        if (!(walkGps < kGpsLimit && walkGps >= p_.f3Min && ratio >= p_.f3Min &&
+              ratio <= p_.f3Max)) {
+            return false;
+        }
+        return !(p_.divisibilityRules && gps % 48 == 0);
+    }
+
+    void offer(const Candidate& c) {
+        if (!best_ || c.before(*best_)) best_ = c;
+    }
+
+    bool couldImprove(std::int32_t n2hs, std::uint64_t d, std::int32_t n31) const {
+        return !best_ || Candidate{n2hs, d, n31, 0}.before(*best_);
+    }
+
+    struct N2Bounds {
+        std::int32_t lo = 0, hi = -1;
+    };
+
+    PassLimits p_;
+    plan_detail::FactorCache cache_;
+    double x_ = 0;
+    bool boundsReady_ = false;
+    std::array<N2Bounds, 12> n2Bounds_{};
+    std::uint32_t dLow_ = 0, dHigh_ = 0;
+    std::optional<Candidate> best_;
+    std::vector<Divisor> divisors_;
+};
+
+// Walks one pass over (N1, NC1) in the walk's order and searches below each NC1 that can hold
+// a plan (facts 1, 4, 5, 6).
+class PassSearch {
+  public:
+    PassSearch(double fout, const RequestFraction& fraction, const PassLimits& limits)
+        : fout_(fout), f_(fraction), p_(limits), oscillator_(limits) {}
+
+    struct Found {
+        Candidate candidate;
+        std::int32_t nc1;
+    };
+
+    std::optional<Found> searchN1(std::int16_t n1, Nc1Range range) {
+        const double foutTimesN1 = fout_ * n1;
+        std::int32_t first = range.lo;
+        std::int32_t step = 2;
+        if (p_.divisibilityRules) {  // even multiples of 3 only
+            while (first % 3 != 0) first += 2;
+            step = 6;
+        }
+        const std::uint64_t q = f_.q;
+        const auto un1 = static_cast<std::uint64_t>(n1);
+        // s = P*N1*NC1 mod Q, kept up to date as NC1 steps, and s/Q as a 64-bit binary
+        // fraction for the zone table: its rounding drifts by under 2^-43 over a whole range,
+        // far inside the table's one-bucket (2^-20) margin.
+        auto s =
+            static_cast<std::uint64_t>(Wide{f_.p} * un1 * static_cast<std::uint64_t>(first) % q);
+        const auto sStep =
+            static_cast<std::uint64_t>(Wide{f_.p} * un1 * static_cast<std::uint64_t>(step) % q);
+        auto position = static_cast<std::uint64_t>((Wide{s} << 64) / q);
+        const auto positionStep = static_cast<std::uint64_t>((Wide{sStep} << 64) / q);
+        const Factors n1Factors = factorsOf(un1);
+        const ZoneTable& zones = *f_.zones;
+        const double nearWhole = f_.closeness->nearWhole;
+
+        for (std::int32_t nc1 = first; nc1 <= range.hi;
+             nc1 += step, s = addMod(s, sStep, q), position += positionStep) {
+            if (!zones.mayBeNear(position)) continue;
+            const double fosc = foutTimesN1 * nc1;
+            if (fosc < p_.foscMin) continue;
+            if (fosc > p_.foscMax) break;  // Fosc grows with NC1
+            std::uint64_t zoneQ = 1;
+            if (s != 0) {
+                zoneQ = zones.denominator(position);
+                if (zoneQ == ZoneTable::kAmbiguous) zoneQ = nearestDenominator(s, q, nearWhole);
+                if (zoneQ == 0) continue;
+            }
+            const std::uint64_t offset = s * zoneQ % q;  // s < 2^53, zoneQ <= 70
+            std::optional<Candidate> c;
+            if (offset == 0) {
+                if (f_.exactPlansImpossible) continue;
+                c = oscillator_.searchExact(fosc, exactNumerator(un1, nc1, zoneQ),
+                                            exactFactors(n1Factors, nc1, zoneQ), zoneQ);
+            } else {
+                if (q <= f_.closeness->noNearMissesUpTo) continue;
+                const double miss = static_cast<double>(std::min(offset, q - offset));
+                const auto kHigh =
+                    static_cast<std::uint64_t>(nearWhole * static_cast<double>(q) / miss);
+                if (kHigh == 0) continue;
+                c = oscillator_.searchNearMiss(fosc, zoneQ, kHigh,
+                                               un1 * static_cast<std::uint64_t>(nc1));
+            }
+            if (c) return Found{*c, nc1};
+        }
+        return std::nullopt;
+    }
+
+  private:
+    static std::uint64_t addMod(std::uint64_t a, std::uint64_t b, std::uint64_t q) {
+        const std::uint64_t sum = a + b;  // both below q <= 2^53
+        return sum >= q ? sum - q : sum;
+    }
+
+    // Smallest q <= 70 with q*s/Q within T of a whole number, or 0 (fact 4, done by hand).
+    static std::uint64_t nearestDenominator(std::uint64_t s, std::uint64_t q, double nearWhole) {
+        for (std::uint64_t d = 1; d <= kMaxUsefulN31; ++d) {
+            const std::uint64_t t = s * d % q;
+            if (static_cast<double>(std::min(t, q - t)) <= nearWhole * static_cast<double>(q)) {
+                return d;
+            }
+        }
+        return 0;
+    }
+
+    // Z = q0 * P * N1 * NC1 / Q, a whole number below 70 * 6.5e9.
+    std::uint64_t exactNumerator(std::uint64_t n1, std::int32_t nc1, std::uint64_t q0) const {
+        return static_cast<std::uint64_t>(Wide{f_.p} * n1 * static_cast<std::uint64_t>(nc1) * q0 /
+                                          f_.q);
+    }
+
+    Factors exactFactors(const Factors& n1Factors, std::int32_t nc1, std::uint64_t q0) const {
+        Factors z = f_.pFactors;
+        z.addAll(n1Factors);
+        plan_detail::factorInto(static_cast<std::uint64_t>(nc1), z);
+        plan_detail::factorInto(q0, z);
+        z.removeAll(f_.qFactors);
+        return z;
+    }
+
+    double fout_;
+    const RequestFraction& f_;
+    PassLimits p_;
+    OscillatorSearch oscillator_;
+};
+
+}  // namespace
+
+SearchResult searchPlan(double requestedHz) {
+    SearchResult result;
+    if (!(requestedHz > 0)) {
+        result.searchable = false;
+        return result;
+    }
+    struct PassPlan {
+        const PassLimits* limits;
+        SearchPass pass;
+        std::array<Nc1Range, 12> ranges;  // by N1
+    };
+    std::array<PassPlan, 2> passes{PassPlan{&kStrictLimits, SearchPass::Strict, {}},
+                                   PassPlan{&kRelaxedLimits, SearchPass::Relaxed, {}}};
+    // A bound out of the 32-bit range only happens for requests far too small for any plan
+    // (every range is then empty); such a request is refused before anything is written.
+    for (PassPlan& pp : passes) {
+        for (std::int16_t n1 = 11; n1 >= 4; --n1) {
+            const auto range = nc1Range(requestedHz, n1, *pp.limits);
+            if (!range) {
+                result.searchable = false;
+                return result;
+            }
+            pp.ranges[static_cast<std::size_t>(n1)] = *range;
+            if (!range->empty()) result.lastWritten.nc1ls = range->last();
+        }
+    }
+    // What a walk that finds nothing leaves behind: N1_HS ends at 4, and if any NC1 range was
+    // entered, N2_HS ends at 4 and NC1_LS at the last NC1 of the last range entered.
+    result.lastWritten.n1hs = 4;
+    if (!result.lastWritten.nc1ls) return result;
+    result.lastWritten.n2hs = 4;
+
+    const std::optional<RequestFraction> fraction = requestFraction(requestedHz);
+    if (!fraction) return result;
+    if (fraction->exactPlansImpossible && fraction->q <= fraction->closeness->noNearMissesUpTo) {
+        return result;
+    }
+
+    for (const PassPlan& pp : passes) {
+        PassSearch search(requestedHz, *fraction, *pp.limits);
+        for (std::int16_t n1 = 11; n1 >= 4; --n1) {
+            const Nc1Range range = pp.ranges[static_cast<std::size_t>(n1)];
+            if (range.empty()) continue;
+            if (const auto found = search.searchN1(n1, range)) {
+                const Candidate& c = found->candidate;
+                const auto n2ls =
+                    static_cast<std::int32_t>(c.d / static_cast<std::uint64_t>(c.n2hs));
+                result.plan = FrequencyPlan{
+                    static_cast<double>(c.gps), c.n31, c.n2hs, n2ls, n1, found->nc1, pp.pass};
+                result.lastWritten = {n1, found->nc1, c.n2hs};
+                return result;
+            }
+        }
+    }
+    return result;
+}
+
+}  // namespace quarvel

@@ -1,0 +1,138 @@
+#pragma once
+// The exhaustive plan walk that defines what the plan search returns, transcribed literally:
+// its loops, bounds, 32-bit conversions, products and evaluation order, with no shortcut. It is
+// slow on purpose (millions of candidates for an ordinary request, billions when there is no
+// plan) and exists only to check the fast search against; a candidate budget lets tests stop
+// it early and skip what it cannot finish.
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+#include "common/number_text.h"
+#include "planning/plan_search.h"
+
+namespace quarvel::oracle {
+
+struct WalkOutcome {
+    SearchResult result;
+    std::uint64_t candidates = 0;  // N31 candidates examined (each one computes a GPS)
+    bool finished = true;          // false: the budget ran out, result is meaningless
+};
+
+namespace walk_detail {
+
+// Kept apart from the library's constants on purpose: the oracle restates the table itself.
+struct Limits {
+    double foscMin, foscMax, f3Min;
+    std::int32_t f3Max;
+    bool strict;
+};
+inline constexpr Limits kStrict{4850000000.0, 5670000000.0, 50000.0, 990000, true};
+inline constexpr Limits kRelaxed{4200000000.0, 6500000000.0, 20000.0, 2000000, false};
+
+enum class PassEnd { Found, NothingFound, Overflow, OutOfBudget };
+
+struct Walker {
+    Walker(double requestedHz, std::uint64_t candidateBudget)
+        : requested(requestedHz), budget(candidateBudget) {}
+
+    double requested;  // the Out1Freq value, read wherever the walk reads Fout
+    std::uint64_t budget;
+    std::uint64_t candidates = 0;
+    SearchTrace written;
+    std::optional<FrequencyPlan> plan;
+
+    double readFout() const { return requested; }
+
+    PassEnd pass(const Limits& p, SearchPass which) {
+        for (std::int16_t n1 = 11; n1 >= 4; --n1) {
+            written.n1hs = n1;
+            const auto nc1lo = toInt32(2 * std::floor(p.foscMin / (readFout() * n1) / 2 + 0.999));
+            if (!nc1lo) return PassEnd::Overflow;
+            std::int32_t nc1Low = *nc1lo < 2 ? 2 : *nc1lo;
+            const auto nc1hi = toInt32(2 * std::floor(p.foscMax / (readFout() * n1) / 2));
+            if (!nc1hi) return PassEnd::Overflow;
+            std::int32_t nc1High = *nc1hi > 1048576 ? 1048576 : *nc1hi;
+            for (std::int32_t nc1 = nc1Low; nc1 <= nc1High; nc1 += 2) {
+                written.nc1ls = nc1;  // NC1_LS, then NC2_LS
+                const double fosc = readFout() * n1 * nc1;
+                for (std::int16_t n2hs = 11; n2hs >= 4; --n2hs) {
+                    written.n2hs = n2hs;
+                    const std::int32_t n2hsTimesF3Max = n2hs * p.f3Max;
+                    const auto n2lo = toInt32(2 * std::floor(fosc / n2hsTimesF3Max / 2 + 0.999));
+                    const auto n2hi = toInt32(2 * std::floor(fosc / (p.f3Min * n2hs) / 2));
+                    if (!n2lo || !n2hi) return PassEnd::Overflow;
+                    for (std::int32_t n2ls = *n2lo; n2ls <= *n2hi; n2ls += 2) {
+                        const std::int32_t divisor = n2ls * n2hs;
+                        const double f3 = fosc / divisor;
+                        const auto n31Top = toInt32(std::floor(f3 / 1000));
+                        if (!n31Top) return PassEnd::Overflow;
+                        const std::int32_t n31hi = *n31Top > 524288 ? 524288 : *n31Top;
+                        for (std::int32_t n31 = n31hi; n31 >= 1; --n31) {
+                            if (++candidates > budget) return PassEnd::OutOfBudget;
+                            const double gps = std::floor(n31 * f3);
+                            const double left = n2ls * gps * n2hs;
+                            const double right = n31 * fosc;
+                            if (left == right && accepted(p, fosc, gps, nc1, n2ls, n31)) {
+                                plan = FrequencyPlan{gps, n31, n2hs, n2ls, n1, nc1, which};
+                                return PassEnd::Found;
+                            }
+                        }
+                    }
+                }
+            }
+        }
+        return PassEnd::NothingFound;
+    }
+
+    static bool accepted(const Limits& p, double fosc, double gps, std::int32_t nc1,
+                         std::int32_t n2ls, std::int32_t n31) {
+        bool ok = fosc >= p.foscMin && fosc <= p.foscMax && gps < 5000000 && gps >= p.f3Min &&
+                  nc1 <= 1048576 && n2ls <= 1048576 && gps / n31 >= p.f3Min && gps / n31 <= p.f3Max;
+        if (p.strict) {
+            // NC1_LS holds the candidate NC1 in general number format; reading it back and
+            // rounding gives nc1 itself.
+            const auto gpsWhole = toInt32(gps);
+            const auto nc1Text = toInt32(static_cast<double>(nc1));
+            ok = ok && gpsWhole && *gpsWhole % 48 != 0 && nc1Text && *nc1Text % 3 == 0;
+        }
+        return ok;
+    }
+};
+
+}  // namespace walk_detail
+
+// Runs the walk for one request; stops after `budget` N31 candidates.
+inline WalkOutcome walkPlanSearch(
+    double requestedHz, std::uint64_t budget = std::numeric_limits<std::uint64_t>::max()) {
+    using namespace walk_detail;
+    WalkOutcome out;
+    if (!(requestedHz > 0)) {  // zero, negative, NaN: not searched, nothing written
+        out.result.searchable = false;
+        return out;
+    }
+    Walker w(requestedHz, budget);
+    PassEnd end = w.pass(kStrict, SearchPass::Strict);
+    if (end == PassEnd::NothingFound) end = w.pass(kRelaxed, SearchPass::Relaxed);
+    out.candidates = w.candidates;
+    switch (end) {
+        case PassEnd::OutOfBudget:
+            out.finished = false;
+            break;
+        case PassEnd::Overflow:  // a 32-bit conversion overflowed: an error, not a result
+            out.result.searchable = false;
+            break;
+        case PassEnd::Found:
+            out.result.plan = w.plan;
+            out.result.lastWritten = w.written;
+            break;
+        case PassEnd::NothingFound:
+            out.result.lastWritten = w.written;
+            break;
+    }
+    return out;
+}
+
+}  // namespace quarvel::oracle
