@@ -17,12 +17,26 @@ TEST(NumberText, ParsesWhatAUserTypes) {
         std::optional<double> expected;
     };
     const Case cases[] = {
-        {"10000000", 10000000.0}, {"  42 ", 42.0},     {"2.5", 2.5},       {"-5", -5.0},
-        {"+7", 7.0},              {"1e3", 1000.0},     {"1E-2", 0.01},     {"0480", 480.0},
-        {"480.0", 480.0},         {"", std::nullopt},  {"   ", std::nullopt},
-        {"abc", std::nullopt},    {"1,5", std::nullopt}, {"1,000", std::nullopt},
-        {"0x10", std::nullopt},   {"1e400", std::nullopt}, {"-1e400", std::nullopt},
-        {"NaN", std::nullopt},    {"inf", std::nullopt},   {"12abc", std::nullopt},
+        {"10000000", 10000000.0},
+        {"  42 ", 42.0},
+        {"2.5", 2.5},
+        {"-5", -5.0},
+        {"+7", 7.0},
+        {"1e3", 1000.0},
+        {"1E-2", 0.01},
+        {"0480", 480.0},
+        {"480.0", 480.0},
+        {"", std::nullopt},
+        {"   ", std::nullopt},
+        {"abc", std::nullopt},
+        {"1,5", std::nullopt},
+        {"1,000", std::nullopt},
+        {"0x10", std::nullopt},
+        {"1e400", std::nullopt},
+        {"-1e400", std::nullopt},
+        {"NaN", std::nullopt},
+        {"inf", std::nullopt},
+        {"12abc", std::nullopt},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(parseNumber(QString::fromUtf8(c.text), english), c.expected) << c.text;
@@ -61,7 +75,9 @@ TEST(NumberText, GeneralFormat) {
 }
 
 TEST(NumberText, FormattingThenParsingIsStable) {
-    for (const double v : {1.0 / 3.0, 2875000.5, 6741.53695605639, 1e-7, 9.87654321e30}) {
+    for (const double v : {1.0 / 3.0, 2875000.5, 6741.53695605639, 1e-7, 9.87654321e30,
+                           std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(),
+                           std::numeric_limits<double>::denorm_min()}) {
         const QString once = formatNumber(v, english);
         const auto back = parseNumber(once, english);
         ASSERT_TRUE(back) << once.toStdString();
@@ -74,8 +90,8 @@ TEST(NumberText, RoundsHalfToEven) {
         double value;
         double rounded;
     };
-    const Case cases[] = {{0.5, 0}, {1.5, 2}, {2.5, 2}, {3.5, 4}, {-0.5, -0.0}, {-1.5, -2},
-                          {-2.5, -2}, {2.6, 3}, {2.4, 2}, {1e300, 1e300}};
+    const Case cases[] = {{0.5, 0},   {1.5, 2},   {2.5, 2}, {3.5, 4}, {-0.5, -0.0},
+                          {-1.5, -2}, {-2.5, -2}, {2.6, 3}, {2.4, 2}, {1e300, 1e300}};
     for (const auto& c : cases) EXPECT_EQ(roundHalfEven(c.value), c.rounded) << c.value;
 }
 

@@ -41,6 +41,11 @@ QString formatNumber(double value, const QLocale& locale) {
     if (std::isnan(value)) return QStringLiteral("NaN");
     if (std::isinf(value)) return value > 0 ? QStringLiteral("Inf") : QStringLiteral("-Inf");
     if (value == 0.0) return QStringLiteral("0");  // also folds -0
+    // Fifteen digits round the largest doubles up past the largest double, which would write
+    // text that no longer reads as a number.
+    constexpr double kLargestFifteenDigits = 1.79769313486231e308;
+    if (std::fabs(value) > kLargestFifteenDigits)
+        value = std::copysign(kLargestFifteenDigits, value);
     // to_chars ignores the C locale, unlike printf, so the separators below are ours alone.
     std::array<char, 64> buffer{};
     const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
@@ -61,8 +66,14 @@ double roundHalfEven(double value) {
     return std::fmod(below, 2.0) == 0.0 ? below : below + 1.0;
 }
 
-std::optional<std::uint8_t> toByte(double value) { return roundedInRange<std::uint8_t>(value); }
-std::optional<std::int16_t> toInt16(double value) { return roundedInRange<std::int16_t>(value); }
-std::optional<std::int32_t> toInt32(double value) { return roundedInRange<std::int32_t>(value); }
+std::optional<std::uint8_t> toByte(double value) {
+    return roundedInRange<std::uint8_t>(value);
+}
+std::optional<std::int16_t> toInt16(double value) {
+    return roundedInRange<std::int16_t>(value);
+}
+std::optional<std::int32_t> toInt32(double value) {
+    return roundedInRange<std::int32_t>(value);
+}
 
 }  // namespace quarvel

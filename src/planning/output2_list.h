@@ -13,7 +13,9 @@
 
 namespace quarvel {
 
-inline constexpr std::int32_t kOut2PageEntries = 32701;  // entries a page shows at most
+// Entries a page shows; only the last page of a count that is an even multiple of the stride
+// shows one more, since it starts one entry early and the page count rounds half to even.
+inline constexpr std::int32_t kOut2PageEntries = 32701;
 inline constexpr std::int32_t kOut2PageStride = 32700;   // a new page starts every stride
 // The largest count a divider of at most 2^20 gives; anything beyond is not a list that a
 // plan can produce, and building it would only exhaust memory.
