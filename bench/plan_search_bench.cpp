@@ -29,9 +29,9 @@ struct Request {
     std::string label;
 };
 
-std::string numberLabel(double hz) {  // the shortest text that reads back as hz
-    char text[40];
-    const auto end = std::to_chars(text, text + sizeof text, hz).ptr;
+std::string numberLabel(double hz) {  // the shortest plain text that reads back as hz
+    char text[400];
+    const auto end = std::to_chars(text, text + sizeof text, hz, std::chars_format::fixed).ptr;
     return std::string(text, end);
 }
 
@@ -47,7 +47,9 @@ std::vector<Request> requests() {
     for (const double hz : {10000019.0, 5000011.0, 724906702.0, 40202.945, 9709.009})
         add(hz, "no-plan");
     for (const double hz : {1000.5, 1240.25, 123456.789, 2861229.9978303751}) add(hz, "fraction");
-    for (const double hz : {1003.8377, 576.3781, 712.08908, 1765.0646859605913, 378.48, 388.061}) {
+    for (const double hz :
+         {1003.8377, 576.3781, 712.08908, 1765.0646859605913, 378.48, 388.061, 1289.0000000000002,
+          904.50000000000011, 1397.3061224489793, 1455.9645522388057}) {
         add(hz, "hard");
     }
     std::mt19937_64 random(7);

@@ -26,28 +26,33 @@
 // 3. An accepted GPS is a whole number below 5e6 and D <= FoscMax/F3Min <= 325000, so
 //    N2LS*GPS*N2HS is exact: the integer D*GPS. The test says: R = fl(N31*X) is whole, D divides
 //    it and GPS is R/D. A prime factor of R of 5e6 or more fits in neither, so such an R fails.
-// 4. Every request is close to a fraction P/Q (see requestFraction): within 1.2e-16 * Fout, or
-//    for a Q up to 2^20 within 4.5e-16 * Fout. Then X is within E = 2e-6 (or 4.2e-6) of
-//    P*N1*NC1/Q: X's own rounding is at most 2^-21 (X < 2^33), that of Fout*N1 carried through
-//    NC1 at most 6.5e9 * 2^-53, and the gap to P/Q at most 6.5e9 * 1.2e-16 (4.5e-16). A whole
-//    R = fl(N31*X) is within 2^-15 of N31*X (R < 2^39). So R can only be whole if N31*s/Q,
-//    with s = P*N1*NC1 mod Q, is within T = 2^-15 + 70*E of a whole number. The positions s/Q
-//    that allow this for some N31 <= 70 form small zones around the fractions c/q, q <= 70;
-//    zones of different fractions are more than 1.9e-4 apart, so a position is in at most one,
-//    and then only multiples of its q can give a whole R. A table over s/Q rules out almost
-//    every NC1 in a few instructions.
+// 4. Every request is close to a fraction P/Q (see requestFraction and Closeness), within a
+//    relative error e. Then X is within E = 2^-21 + 6.5e9 * 2^-53 + 6.5e9 * e of P*N1*NC1/Q
+//    (X's own rounding, X < 2^33; that of Fout*N1 carried through NC1; the gap to P/Q), and a
+//    whole R = fl(N31*X) is within 2^-15 of N31*X (R < 2^39). So R can only be whole if
+//    N31*s/Q, with s = P*N1*NC1 mod Q, is within T = 2^-15 + 70*E of a whole number. For
+//    T < 1/140 the positions s/Q that allow this form zones around the fractions c/q, q <= 70,
+//    at least 1.9e-4 apart, so a position is in at most one, and only multiples of its q can
+//    give a whole R. A table over s/Q rules out almost every NC1 in a few instructions. When
+//    1/Q > T, only the centres themselves remain (s/Q = c/q exactly, no near misses).
+//    Either way R = k*c' for N31 = k*q, c' the whole number nearest to q*X, and being within
+//    half a unit in the last place of N31*X needs |q*X - c'| <= q*X*2^-53: one more test that
+//    rules out most of the rest.
 // 5. If s/Q is exactly c/q (q0 = q), the exact value of X is Z/q0 in lowest terms with
-//    Z = q0*P*N1*NC1/Q, and whole R are exactly N31*Z/q0. Write (Z/q0)/D = a/b in lowest terms:
-//    a divides Z, q0 divides b, D = (b/q0)*(Z/a), and D | N31*Z/q0 exactly when b | N31, with
-//    GPS = (N31/b)*a. So the candidates are a | Z below 5e6, b <= 70 a multiple of q0 coprime
-//    to a, N31 = k*b and GPS = k*a. F3 >= F3Min, F3 <= F3Max and N31hi >= b become
-//    b*F3Min <= a <= b*F3Max and a >= 1000*b^2; the sides of each differ by a multiple of 1/b,
-//    and X/D differs from a/b by a relative 2e-15 at most, so no candidate moves across them.
+//    Z = q0*P*N1*NC1/Q = c' (T < 1/2), and whole R are exactly N31*Z/q0. Write (Z/q0)/D = a/b
+//    in lowest terms: a divides Z, q0 divides b, D = (b/q0)*(Z/a), and D | N31*Z/q0 exactly
+//    when b | N31, with GPS = (N31/b)*a. So the candidates are Z = a*c with a below 5e6 and
+//    c = Z/a <= D <= 330000, b <= 70 a multiple of q0 coprime to a, N31 = k*b, GPS = k*a.
+//    F3 >= F3Min, F3 <= F3Max and N31hi >= b become b*F3Min <= a <= b*F3Max and
+//    a >= 1000*b^2; the sides of each differ by a multiple of 1/b, and X/D differs from a/b by a
+//    relative 2e-12 at most (E/X), so no candidate moves across them. X = fl(Y*NC1) with
+//    Y = fl(Fout*N1) = P*N1/Q + eta, so |X - Z/q0| grows as |eta|*NC1 and passes X*2^-53 past
+//    a bound on NC1 (or X must equal Z/q0 when that lies on X's grid, q0 a power of two).
 //    Also Q*GPS*D = N31*P*N1*NC1 with gcd(P, Q) = 1, so prime powers of P above 330000 (> D)
 //    divide GPS: if their product reaches 5e6, no such NC1 has a plan in either pass.
 // 6. If s/Q is near c/q but not on it, the N31 = k*q with k*|q*s/Q - c| <= T are tried one by
 //    one: for a whole R, GPS runs over its divisors with N31*F3Min <= GPS <= N31*F3Max (same
-//    argument as in 5). For Q <= 5000 (3000), 1/Q > T leaves no such NC1 at all.
+//    argument as in 5).
 // 7. Every candidate so found is checked with the walk's own double arithmetic (F3, N31hi,
 //    GPS = floor(N31*F3), the exactness test, GPS/N31, the multiple-of-48 rule), so the
 //    shortcuts only have to be complete. Among the survivors for one Fosc the walk takes the
@@ -58,7 +63,6 @@ namespace quarvel {
 
 namespace {
 
-using plan_detail::Divisor;
 using plan_detail::Factors;
 __extension__ using Wide = unsigned __int128;
 
@@ -66,15 +70,28 @@ constexpr std::int32_t kMaxUsefulN31 = 70;      // fact 2
 constexpr std::uint64_t kGpsBelow = 5000000;    // fact 3
 constexpr std::uint64_t kMaxDivisorD = 330000;  // above FoscMax / F3Min, fact 3
 
-// How close the request is to its fraction P/Q, and what follows (facts 4 and 6).
+// How close the request is to its fraction P/Q, and what follows (fact 4). E below is at most
+// 1.2e-6 + 6.5e9 * modelError.
 struct Closeness {
     double modelError;               // |Fout - P/Q| / Fout at most
     double nearWhole;                // T = 2^-15 + 70*E
-    std::uint64_t noNearMissesUpTo;  // a Q below 1/T
+    std::uint64_t noNearMissesUpTo;  // any Q up to this is below 1/T: no near misses
 };
-constexpr Closeness kClose{1.2e-16, 0x1p-15 + kMaxUsefulN31 * 2e-6, 5000};   // E = 2e-6
+constexpr Closeness kClose{1.2e-16, 0x1p-15 + kMaxUsefulN31 * 2e-6, 5000};    // E = 2e-6
 constexpr Closeness kLoose{4.5e-16, 0x1p-15 + kMaxUsefulN31 * 4.2e-6, 3000};  // E = 4.2e-6
 constexpr std::uint64_t kLooseDenominatorLimit = std::uint64_t{1} << 20;
+// X's rounding and that of Fout*N1 carried through NC1, the part of E that is not the gap to P/Q.
+constexpr double kRoundingError = 0x1p-21 + 6.5e9 * 0x1p-53;
+
+// For a small Q there are no near misses as long as T stays below 1/Q (and 1/2), which allows
+// a gap to P/Q larger than kClose's, the smaller Q the larger; 10% kept in reserve. Then every
+// NC1 that X drifts away from the exact value on is ruled out at once (fact 5).
+constexpr std::uint64_t kSimpleDenominatorLimit = 5000;
+constexpr Closeness simpleCloseness(std::uint64_t q) {
+    const double nearWhole = 0.9 * (q == 1 ? 0.5 : 1.0 / static_cast<double>(q));
+    const double e = (nearWhole - 0x1p-15) / kMaxUsefulN31;
+    return {(e - kRoundingError) / 6.5e9, nearWhole, q};
+}
 
 struct Nc1Range {
     std::int32_t lo = 0, hi = -1;
@@ -157,8 +174,11 @@ constexpr ZoneTable kLooseZones(kLoose.nearWhole);
 // The request as the simplest fraction P/Q of fact 4.
 struct RequestFraction {
     std::uint64_t p = 0, q = 1;
-    const Closeness* closeness = &kClose;
+    Closeness closeness = kClose;
     const ZoneTable* zones = &kCloseZones;
+    // When Q allows no near misses: for each s < Q, the denominator Q/gcd(Q, s) of s/Q if it
+    // is at most 70, else 0. Empty otherwise.
+    std::vector<std::uint8_t> centres;
     Factors pFactors, qFactors;
     bool exactPlansImpossible = false;  // fact 5, last part
 };
@@ -197,8 +217,12 @@ std::optional<RequestFraction> requestFraction(double fout) {
     std::uint64_t x = num % den, y = den;                      // remainder x/y of the expansion
     for (;;) {
         if (x == 0 || within(h, k, kClose)) break;
+        if (k <= kSimpleDenominatorLimit && within(h, k, simpleCloseness(k))) {
+            r.closeness = simpleCloseness(k);
+            break;
+        }
         if (k <= kLooseDenominatorLimit && within(h, k, kLoose)) {
-            r.closeness = &kLoose;
+            r.closeness = kLoose;
             r.zones = &kLooseZones;
             break;
         }
@@ -214,6 +238,18 @@ std::optional<RequestFraction> requestFraction(double fout) {
     }
     r.p = h;
     r.q = k;
+    if (r.q <= r.closeness.noNearMissesUpTo) {
+        std::vector<std::uint64_t> divisorOf(r.q, 1);  // gcd(Q, s): largest divisor writes last
+        for (std::uint64_t d = 2; d <= r.q; ++d) {
+            if (r.q % d != 0) continue;
+            for (std::uint64_t m = 0; m < r.q; m += d) divisorOf[m] = d;
+        }
+        r.centres.resize(r.q);
+        for (std::uint64_t m = 0; m < r.q; ++m) {
+            const std::uint64_t q0 = r.q / divisorOf[m];
+            r.centres[m] = q0 <= kMaxUsefulN31 ? static_cast<std::uint8_t>(q0) : 0;
+        }
+    }
     r.pFactors = factorsOf(r.p);
     r.qFactors = factorsOf(r.q);
     std::uint64_t forced = 1;
@@ -263,12 +299,13 @@ class OscillatorSearch {
   public:
     explicit OscillatorSearch(const PassLimits& limits) : p_(limits) {}
 
-    // Fact 5: the exact value of x is z / q0 in lowest terms.
-    std::optional<Candidate> searchExact(double x, std::uint64_t z, const Factors& zFactors,
-                                         std::uint64_t q0) {
+    // Fact 5: the exact value of x is z/q0 in lowest terms (|q0*x - z| <= 70*E + 2^-15 < 1/2,
+    // so z is the whole number nearest to q0*x); zFactors() factors z.
+    template <typename FactorsOfZ>
+    std::optional<Candidate> searchExact(double x, std::uint64_t q0, std::uint64_t z,
+                                         FactorsOfZ zFactors) {
         begin(x);
-        // The N31 whose R = fl(N31*x) is the whole N31*z/q0; only they pass the exactness
-        // test, and when x itself is not exact there are often none.
+        // The N31 whose R = fl(N31*x) is the whole N31*Z/q0; only they pass the exactness test.
         Wide exactN31 = 0;
         for (std::uint64_t n31 = q0; n31 <= kMaxUsefulN31; n31 += q0) {
             if (static_cast<double>(n31) * x == static_cast<double>(n31 / q0 * z)) {
@@ -276,23 +313,25 @@ class OscillatorSearch {
             }
         }
         if (exactN31 == 0) return best_;
-        divisors_.clear();
-        plan_detail::divisorsUpTo(zFactors, kGpsBelow - 1, divisors_);
+        const Factors factors = zFactors();
+        // Z = c*a with c = D*q0/b <= D <= 330000 and a below 5e6.
         const auto f3Min = static_cast<std::uint64_t>(p_.f3Min);
         const auto f3Max = static_cast<std::uint64_t>(p_.f3Max);
         const std::uint64_t aLow = std::max(f3Min * q0, 1000 * q0 * q0);
-        for (const Divisor& divisor : divisors_) {
-            const std::uint64_t a = divisor.value;
+        plan_detail::divisorPairs(factors, kMaxDivisorD, kGpsBelow - 1, pairs_, pairScratch_);
+        for (const plan_detail::DivisorPair& pair : pairs_) {
+            const std::uint64_t c = pair.small;
+            const std::uint64_t a = pair.large;
             if (a < aLow) continue;
+            const std::uint32_t aPrimes = pair.largePrimes;
             std::uint64_t bLow = std::max<std::uint64_t>(1, (a + f3Max - 1) / f3Max);
             bLow = (bLow + q0 - 1) / q0 * q0;
             std::uint64_t bHigh = std::min<std::uint64_t>(kMaxUsefulN31, a / f3Min);
             while (bHigh >= bLow && 1000 * bHigh * bHigh > a) --bHigh;
-            const std::uint64_t zOverA = z / a;
             for (std::uint64_t b = bLow; b <= bHigh; b += q0) {
                 if ((exactN31 & kMultiples[b]) == 0) continue;
-                if ((divisor.smallPrimes & kSmallMasks[b]) != 0) continue;  // gcd(a, b) > 1
-                const std::uint64_t d = b / q0 * zOverA;
+                if ((aPrimes & kSmallMasks[b]) != 0) continue;  // gcd(a, b) > 1
+                const std::uint64_t d = b / q0 * c;
                 if (d > kMaxDivisorD) break;  // D grows with b
                 const std::int32_t n2hs = visitingN2hs(static_cast<std::uint32_t>(d));
                 if (n2hs == 0 || !couldImprove(n2hs, d, kMaxUsefulN31)) continue;
@@ -334,8 +373,7 @@ class OscillatorSearch {
             const auto gpsLow = static_cast<std::uint64_t>(n31 * p_.f3Min);
             const auto gpsHigh =
                 static_cast<std::uint64_t>(n31) * static_cast<std::uint64_t>(p_.f3Max);
-            for (const Divisor& divisor : divisors_) {
-                const std::uint64_t gps = divisor.value;
+            for (const std::uint64_t gps : divisors_) {
                 if (gps < gpsLow || gps > gpsHigh) continue;
                 const std::uint64_t d = whole / gps;
                 if (d > kMaxDivisorD) continue;
@@ -432,7 +470,8 @@ class OscillatorSearch {
     std::array<N2Bounds, 12> n2Bounds_{};
     std::uint32_t dLow_ = 0, dHigh_ = 0;
     std::optional<Candidate> best_;
-    std::vector<Divisor> divisors_;
+    std::vector<std::uint64_t> divisors_;
+    std::vector<plan_detail::DivisorPair> pairs_, pairScratch_;
 };
 
 // Walks one pass over (N1, NC1) in the walk's order and searches below each NC1 that can hold
@@ -467,29 +506,69 @@ class PassSearch {
         auto position = static_cast<std::uint64_t>((Wide{s} << 64) / q);
         const auto positionStep = static_cast<std::uint64_t>((Wide{sStep} << 64) / q);
         const Factors n1Factors = factorsOf(un1);
+        // Fact 5 needs |X - Z/q0| <= X * 2^-53 (see below). X = fl(Y*NC1), Y = fl(Fout*N1), and
+        // Y*NC1 = P*N1*NC1/Q + eta*NC1 with eta = Y - P*N1/Q, so |X - Z/q0| is at least
+        // |eta|*NC1 less X's rounding (at most 2^-21); with X below 2^33 that allows only
+        // NC1 <= 1.5 * 2^-20 / |eta|. When q0 is a power of two, Z/q0 lies on X's grid (a
+        // multiple of 2^-21) and X * 2^-53 is less than one step of it, so X must equal Z/q0:
+        // NC1 <= 2^-21 / |eta|. (|eta| is taken a little small for the long double's rounding.)
+        const long double exactY = static_cast<long double>(f_.p) * static_cast<long double>(n1) /
+                                   static_cast<long double>(q);
+        const long double eta =
+            std::max(0.0L, std::abs(static_cast<long double>(foutTimesN1) - exactY) -
+                               static_cast<long double>(foutTimesN1) * 0x1p-60L);
+        const auto nc1Below = [&](long double limit) {
+            const long double bound = eta > 0 ? limit / eta : kMaxLowSpeedDivider + 1.0L;
+            return static_cast<std::int32_t>(
+                std::min<long double>(bound, kMaxLowSpeedDivider + 1.0L));
+        };
+        const std::int32_t exactUpTo =
+            f_.exactPlansImpossible ? 0 : nc1Below(0x1.8p-20L * (1 + 0x1p-40L));
+        const std::int32_t onGridUpTo = f_.exactPlansImpossible ? 0 : nc1Below(0x1p-21L);
+        const std::uint64_t noNearMissesUpTo = f_.closeness.noNearMissesUpTo;
+        const bool nearMisses = q > noNearMissesUpTo;
+        // Without near misses nothing past the exact candidates can hold a plan.
+        std::int32_t last = range.hi;
+        if (!nearMisses) last = std::min(last, (q & (q - 1)) == 0 ? onGridUpTo : exactUpTo);
         const ZoneTable& zones = *f_.zones;
-        const double nearWhole = f_.closeness->nearWhole;
+        const double nearWhole = f_.closeness.nearWhole;
 
-        for (std::int32_t nc1 = first; nc1 <= range.hi;
+        const bool centresOnly = !f_.centres.empty();
+        for (std::int32_t nc1 = first; nc1 <= last;
              nc1 += step, s = addMod(s, sStep, q), position += positionStep) {
-            if (!zones.mayBeNear(position)) continue;
+            std::uint64_t zoneQ = 1;
+            if (centresOnly) {  // no near misses: only a centre c/q can hold a whole R
+                zoneQ = f_.centres[s];
+                if (zoneQ == 0) continue;
+            } else {
+                if (!zones.mayBeNear(position)) continue;
+                if (s != 0) {
+                    zoneQ = zones.denominator(position);
+                    if (zoneQ == ZoneTable::kAmbiguous) zoneQ = nearestDenominator(s, q, nearWhole);
+                    if (zoneQ == 0) continue;
+                }
+            }
             const double fosc = foutTimesN1 * nc1;
             if (fosc < p_.foscMin) continue;
             if (fosc > p_.foscMax) break;  // Fosc grows with NC1
-            std::uint64_t zoneQ = 1;
-            if (s != 0) {
-                zoneQ = zones.denominator(position);
-                if (zoneQ == ZoneTable::kAmbiguous) zoneQ = nearestDenominator(s, q, nearWhole);
-                if (zoneQ == 0) continue;
-            }
+            // A whole R = fl(N31*X) needs N31 = k*zoneQ and, with k*|zoneQ*X - Z| below 1/2 for
+            // every k the zones allow, |zoneQ*X - Z| <= zoneQ*X*2^-53 for the whole number Z
+            // nearest to zoneQ*X: R is within half a unit in the last place of N31*X. In units
+            // of 2^-21, which X (between 2^31 and 2^33) is a whole multiple of, this is exact
+            // integer arithmetic.
+            const auto units = static_cast<std::int64_t>(fosc * 0x1p21);  // below 2^54
+            const std::int64_t scaled = static_cast<std::int64_t>(zoneQ) * units;
+            const std::int64_t z = (scaled + (std::int64_t{1} << 20)) >> 21;
+            const auto gap = static_cast<double>(scaled - (z << 21));
+            if (std::abs(gap) > static_cast<double>(scaled) * 0x1p-53 * (1 + 0x1p-50)) continue;
             const std::uint64_t offset = s * zoneQ % q;  // s < 2^53, zoneQ <= 70
             std::optional<Candidate> c;
             if (offset == 0) {
-                if (f_.exactPlansImpossible) continue;
-                c = oscillator_.searchExact(fosc, exactNumerator(un1, nc1, zoneQ),
-                                            exactFactors(n1Factors, nc1, zoneQ), zoneQ);
+                if (nc1 > ((zoneQ & (zoneQ - 1)) == 0 ? onGridUpTo : exactUpTo)) continue;
+                c = oscillator_.searchExact(fosc, zoneQ, static_cast<std::uint64_t>(z),
+                                            [&] { return exactFactors(n1Factors, nc1, zoneQ); });
             } else {
-                if (q <= f_.closeness->noNearMissesUpTo) continue;
+                if (!nearMisses) continue;
                 const double miss = static_cast<double>(std::min(offset, q - offset));
                 const auto kHigh =
                     static_cast<std::uint64_t>(nearWhole * static_cast<double>(q) / miss);
@@ -519,12 +598,7 @@ class PassSearch {
         return 0;
     }
 
-    // Z = q0 * P * N1 * NC1 / Q, a whole number below 70 * 6.5e9.
-    std::uint64_t exactNumerator(std::uint64_t n1, std::int32_t nc1, std::uint64_t q0) const {
-        return static_cast<std::uint64_t>(Wide{f_.p} * n1 * static_cast<std::uint64_t>(nc1) * q0 /
-                                          f_.q);
-    }
-
+    // The factors of Z = q0 * P * N1 * NC1 / Q.
     Factors exactFactors(const Factors& n1Factors, std::int32_t nc1, std::uint64_t q0) const {
         Factors z = f_.pFactors;
         z.addAll(n1Factors);
@@ -576,7 +650,7 @@ SearchResult searchPlan(double requestedHz) {
 
     const std::optional<RequestFraction> fraction = requestFraction(requestedHz);
     if (!fraction) return result;
-    if (fraction->exactPlansImpossible && fraction->q <= fraction->closeness->noNearMissesUpTo) {
+    if (fraction->exactPlansImpossible && fraction->q <= fraction->closeness.noNearMissesUpTo) {
         return result;
     }
 

@@ -221,31 +221,51 @@ void factorInto(std::uint64_t n, Factors& into) {
     splitInto(n, into);
 }
 
-namespace {
-std::uint32_t maskBit(std::uint64_t prime) {
-    for (std::size_t i = 0; i < kMaskPrimes.size(); ++i) {
-        if (kMaskPrimes[i] == prime) return std::uint32_t{1} << i;
-    }
-    return 0;
-}
-}  // namespace
-
-void divisorsUpTo(const Factors& factors, std::uint64_t limit, std::vector<Divisor>& out) {
+void divisorsUpTo(const Factors& factors, std::uint64_t limit, std::vector<std::uint64_t>& out) {
     const std::size_t start = out.size();
     if (limit < 1) return;
-    out.push_back({1, 0});
+    out.push_back(1);
     for (std::size_t i = 0; i < factors.size(); ++i) {
         const auto [prime, exponent] = factors[i];
-        const std::uint32_t bit = maskBit(prime);
         const std::size_t end = out.size();
         for (std::size_t j = start; j < end; ++j) {
-            std::uint64_t d = out[j].value;
-            const std::uint32_t mask = out[j].smallPrimes | bit;
+            std::uint64_t d = out[j];
             for (int e = 0; e < exponent && d <= limit / prime; ++e) {
                 d *= prime;
-                out.push_back({d, mask});
+                out.push_back(d);
             }
         }
+    }
+}
+
+void divisorPairs(const Factors& factors, std::uint64_t smallLimit, std::uint64_t largeLimit,
+                  std::vector<DivisorPair>& out, std::vector<DivisorPair>& scratch) {
+    // Powers are capped just above the larger limit, which keeps every product below 2^63
+    // (limits up to 2^31) without changing which pairs pass.
+    const std::uint64_t cap = std::max(smallLimit, largeLimit) + 1;
+    out.clear();
+    out.push_back({1, 1, 0});
+    std::array<std::uint64_t, 64> powers{};
+    for (std::size_t i = 0; i < factors.size(); ++i) {
+        const auto [prime, exponent] = factors[i];
+        const std::uint32_t bit = primeBit(prime);
+        const auto top = static_cast<std::size_t>(exponent);
+        powers[0] = 1;
+        for (std::size_t e = 1; e <= top; ++e) {
+            powers[e] = prime >= cap ? cap : std::min(powers[e - 1] * prime, cap);
+        }
+        scratch.clear();
+        for (const DivisorPair& pair : out) {
+            for (std::size_t e = 0; e <= top; ++e) {  // prime^e to the small part
+                const std::uint64_t small = pair.small * powers[e];
+                if (small > smallLimit) break;
+                const std::uint64_t large = pair.large * powers[top - e];
+                if (large > largeLimit) continue;
+                scratch.push_back(
+                    {small, large, e < top ? pair.largePrimes | bit : pair.largePrimes});
+            }
+        }
+        out.swap(scratch);
     }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// Whole-number factorisation for the plan search. The numbers are below 2^40 (at most 70 times
-// an oscillator frequency), so trial division by the primes below 1024 followed by
-// Miller-Rabin and Pollard-Brent on what is left is fast and always complete.
+// Whole-number factorisation for the plan search. The numbers factored are below 2^53 (a
+// request's numerator and denominator, 70 times an oscillator frequency), so trial division by
+// the primes below 1024 followed by Miller-Rabin and Pollard-Brent on what is left is fast and
+// always complete.
 
 #include <array>
 #include <cstddef>
@@ -15,7 +16,9 @@ struct PrimePower {
     int exponent = 0;
 };
 
-// A number below 2^64 has at most 15 distinct prime factors.
+// Room for the distinct primes of a product of a number below 2^53, N1, NC1 and a q0 up to 70,
+// the largest the search merges: that product is below 2^83, and the first 20 primes
+// multiply to more than 2^88.
 class Factors {
   public:
     void add(std::uint64_t prime, int exponent = 1);
@@ -27,7 +30,7 @@ class Factors {
     const PrimePower& operator[](std::size_t i) const { return items_[i]; }
 
   private:
-    std::array<PrimePower, 15> items_{};
+    std::array<PrimePower, 20> items_{};
     std::size_t count_ = 0;
 };
 
@@ -41,6 +44,13 @@ void factorInto(std::uint64_t n, Factors& into);
 // to any number up to 70.
 inline constexpr std::array<std::uint64_t, 19> kMaskPrimes{2,  3,  5,  7,  11, 13, 17, 19, 23, 29,
                                                            31, 37, 41, 43, 47, 53, 59, 61, 67};
+// The bit of a prime, 0 for primes above 67.
+constexpr std::uint32_t primeBit(std::uint64_t prime) {
+    for (std::size_t i = 0; i < kMaskPrimes.size(); ++i) {
+        if (kMaskPrimes[i] == prime) return std::uint32_t{1} << i;
+    }
+    return 0;
+}
 constexpr std::uint32_t smallPrimeMask(std::uint64_t n) {
     std::uint32_t mask = 0;
     for (std::size_t i = 0; i < kMaskPrimes.size(); ++i) {
@@ -49,16 +59,20 @@ constexpr std::uint32_t smallPrimeMask(std::uint64_t n) {
     return mask;
 }
 
-struct Divisor {
-    std::uint64_t value;
-    std::uint32_t smallPrimes;  // smallPrimeMask(value)
-};
-
 // Appends to `out` every divisor d of the factored number with d <= limit (unsorted).
-void divisorsUpTo(const Factors& factors, std::uint64_t limit, std::vector<Divisor>& out);
+void divisorsUpTo(const Factors& factors, std::uint64_t limit, std::vector<std::uint64_t>& out);
 
-// Remembers the last few factorisations: the search factors the same cofactor (the request
-// times N1, or an oscillator frequency for several N31) many times in a row.
+// Every split of the factored number into small * large with small <= smallLimit and
+// large <= largeLimit (unordered), with the small primes of `large`. Both parts only grow while
+// the primes are distributed, so anything past a limit is cut off early.
+struct DivisorPair {
+    std::uint64_t small, large;
+    std::uint32_t largePrimes;  // smallPrimeMask(large)
+};
+void divisorPairs(const Factors& factors, std::uint64_t smallLimit, std::uint64_t largeLimit,
+                  std::vector<DivisorPair>& out, std::vector<DivisorPair>& scratch);
+
+// Remembers the last few factorisations: near misses of one request often share a cofactor.
 class FactorCache {
   public:
     const Factors& factor(std::uint64_t n);
