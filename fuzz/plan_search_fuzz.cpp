@@ -40,22 +40,7 @@ Tally& tally() {
     return counts;
 }
 
-std::string describe(const SearchResult& r) {
-    char text[256];
-    const auto field = [](const std::optional<std::int32_t>& v) { return v ? *v : -1; };
-    if (r.plan) {
-        const FrequencyPlan& p = *r.plan;
-        std::snprintf(text, sizeof text,
-                      "plan pass %d GPS %.17g N31 %d N2_HS %d N2_LS %d N1_HS %d NC1_LS %d",
-                      static_cast<int>(p.pass), p.gps, p.n31, p.n2hs, p.n2ls, p.n1hs, p.nc1ls);
-    } else {
-        std::snprintf(text, sizeof text, "searchable %d, no plan", r.searchable ? 1 : 0);
-    }
-    std::string out = text;
-    std::snprintf(text, sizeof text, "; last written N1_HS %d NC1_LS %d N2_HS %d",
-                  field(r.lastWritten.n1hs), field(r.lastWritten.nc1ls), field(r.lastWritten.n2hs));
-    return out + text;
-}
+using oracle::describe;
 
 [[noreturn]] void fail(const char* what, double request, const SearchResult& fast,
                        const SearchResult* walk = nullptr) {

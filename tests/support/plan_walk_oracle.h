@@ -7,8 +7,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <optional>
+#include <string>
 
 #include "common/number_text.h"
 #include "planning/plan_search.h"
@@ -133,6 +135,24 @@ inline WalkOutcome walkPlanSearch(
             break;
     }
     return out;
+}
+
+// One line for a failure message: the plan, or that none was found, and the fields left behind.
+inline std::string describe(const SearchResult& r) {
+    char text[256];
+    const auto field = [](const std::optional<std::int32_t>& v) { return v ? *v : -1; };
+    if (r.plan) {
+        const FrequencyPlan& p = *r.plan;
+        std::snprintf(text, sizeof text,
+                      "pass %d GPS %.17g N31 %d N2_HS %d N2_LS %d N1_HS %d NC1_LS %d",
+                      static_cast<int>(p.pass), p.gps, p.n31, p.n2hs, p.n2ls, p.n1hs, p.nc1ls);
+    } else {
+        std::snprintf(text, sizeof text, "searchable %d, no plan", r.searchable ? 1 : 0);
+    }
+    std::string out = text;
+    std::snprintf(text, sizeof text, "; last N1_HS %d NC1_LS %d N2_HS %d",
+                  field(r.lastWritten.n1hs), field(r.lastWritten.nc1ls), field(r.lastWritten.n2hs));
+    return out + text;
 }
 
 }  // namespace quarvel::oracle
