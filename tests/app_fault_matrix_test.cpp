@@ -797,6 +797,9 @@ std::vector<Row> rows() {
     return table;
 }
 
+// Test listings name a row by what it covers, not by its bytes.
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
 class FaultMatrix : public testing::TestWithParam<Row> {};
 
 TEST_P(FaultMatrix, LeavesAnHonestWindowAndNoLeakedHandle) {
