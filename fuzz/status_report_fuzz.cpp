@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/number_text.h"
+#include "device/device_text.h"
 #include "device/probe_report.h"
 #include "status/status_report.h"
 

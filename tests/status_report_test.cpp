@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "commands/reports.h"
+#include "device/device_text.h"
 
 namespace quarvel {
 namespace {

@@ -161,26 +161,25 @@ void frmMain::buildControls() {
 
     // The divider column; the frequency controls stand beside it on the right.
     constexpr int kValueWidthBox = 1320, kCaption = 1680, kStep = 360, kFirst = 1380;
-    const auto divider = [&](const char* name, const char* captionText, int index) {
+    // "GPS reference, Hz" is the one caption longer than its column: two lines, smaller.
+    QLabel* gpsCaption = caption(Frame3, QStringLiteral("GPS reference, Hz"),
+                                 twips(kCaption, kFirst - 60, 1080, 420));
+    gpsCaption->setWordWrap(true);
+    QFont narrow = gpsCaption->font();
+    narrow.setPixelSize(10);
+    gpsCaption->setFont(narrow);
+    GPS = place(new QLineEdit(Frame3), "GPS", twips(kLeft, kFirst, kValueWidthBox, 330));
+    const auto divider = [&](const char* name, int index) {
         const int top = kFirst + index * kStep;
-        auto* label = caption(Frame3, QString::fromLatin1(captionText),
-                              twips(kCaption, top - 15, 960, kStep));
-        label->setWordWrap(true);  // "GPS reference, Hz" takes two lines
+        caption(Frame3, QString::fromLatin1(name), twips(kCaption, top - 15, 960, kStep));
         return place(new QLineEdit(Frame3), name, twips(kLeft, top, kValueWidthBox, 330));
     };
-    GPS = divider("GPS", "GPS reference, Hz", 0);
-    if (auto* gpsCaption = Frame3->findChildren<QLabel*>().constLast()) {
-        QFont narrow = gpsCaption->font();
-        narrow.setPixelSize(10);  // the one caption longer than its column
-        gpsCaption->setFont(narrow);
-        gpsCaption->setGeometry(twips(kCaption, kFirst - 60, 1080, 420));
-    }
-    N31 = divider("N31", "N31", 1);
-    N2_HS = divider("N2_HS", "N2_HS", 2);
-    N2_LS = divider("N2_LS", "N2_LS", 3);
-    N1_HS = divider("N1_HS", "N1_HS", 4);
-    NC1_LS = divider("NC1_LS", "NC1_LS", 5);
-    NC2_LS = divider("NC2_LS", "NC2_LS", 6);
+    N31 = divider("N31", 1);
+    N2_HS = divider("N2_HS", 2);
+    N2_LS = divider("N2_LS", 3);
+    N1_HS = divider("N1_HS", 4);
+    NC1_LS = divider("NC1_LS", 5);
+    NC2_LS = divider("NC2_LS", 6);
 
     caption(Frame3, QStringLiteral("Output 1, Hz"), twips(kRight, kFirst, kRightWidth, kRowHeight));
     Out1Freq =

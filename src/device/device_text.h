@@ -1,6 +1,7 @@
 #pragma once
 // Identity of the supported device, and how its HID strings become window text.
 
+#include <QLocale>
 #include <QString>
 #include <cstdint>
 #include <string_view>
@@ -24,5 +25,10 @@ inline QString deviceText(std::u16string_view units) {
     }
     return text;
 }
+
+// The device release as the window shows it: a blank, the major number, a dot and the minor
+// number in upper-case hex (" 1.2", " 1.1F"). The release is read as signed 16-bit, so 0x8001
+// shows as " -128.1".
+QString releaseText(std::uint16_t releaseNumber, const QLocale& locale = QLocale());
 
 }  // namespace quarvel

@@ -152,13 +152,7 @@ int describeFile(const std::string& path, std::ostream& out, std::ostream& err) 
 }  // namespace
 
 std::string formatRelease(std::uint16_t release) {
-    const int value = static_cast<std::int16_t>(release);
-    // Floor division, so that negative releases keep a minor of 0..255.
-    const int major = value >= 0 ? value / 256 : -((-value + 255) / 256);
-    const int minor = value - 256 * major;
-    char text[16];
-    std::snprintf(text, sizeof text, "%d.%X", major, static_cast<unsigned>(minor));
-    return text;
+    return releaseText(release, QLocale::c()).trimmed().toStdString();
 }
 
 ProbeOutcome probeDevices(HidBackend& backend, bool udevHint) {

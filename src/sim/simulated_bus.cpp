@@ -4,6 +4,8 @@
 #include <iterator>
 #include <utility>
 
+#include "planning/derived_labels.h"
+
 namespace quarvel {
 
 namespace {
@@ -108,11 +110,7 @@ SimPlan decodePlan(std::span<const std::uint8_t, kPlanBytes> bytes) {
 }
 
 std::uint8_t defaultBandwidth(std::u16string_view serialNumber) {
-    // The tool's text of a serial stops at the first zero low byte, so the second character
-    // exists only when neither of the first two low bytes is zero.
-    if (serialNumber.size() < 2 || (serialNumber[0] & 0xFF) == 0) return 15;
-    const auto second = static_cast<char>(serialNumber[1] & 0xFF);
-    return (second == '1' || second == '3' || second == '5') ? 6 : 15;
+    return static_cast<std::uint8_t>(bandwidthForSerial(deviceText(serialNumber)));
 }
 
 SimPlan defaultPlan(std::u16string_view serialNumber) {

@@ -42,13 +42,4 @@ LockState decodeInputReport(std::span<const std::uint8_t> frame) {
     return {byteOrZero(frame, 1), (bits & 0x01) != 0, (bits & 0x02) != 0};
 }
 
-QString releaseText(std::uint16_t releaseNumber, const QLocale& locale) {
-    const int release = static_cast<std::int16_t>(releaseNumber);
-    // Floor division, so a negative release keeps a minor part of 0..255.
-    const int major = static_cast<int>(std::floor(release / 256.0));
-    const int minor = release - 256 * major;
-    return QStringLiteral(" ") + formatNumber(major, locale) + QStringLiteral(".") +
-           QString::number(minor, 16).toUpper();
-}
-
 }  // namespace quarvel

@@ -34,9 +34,4 @@ struct LockState {
 // device did not send count as 0.
 LockState decodeInputReport(std::span<const std::uint8_t> frame);
 
-// The device release as shown beside the product: a blank, the major number, a dot and the
-// minor number in upper-case hex (" 1.2", " 1.1F"). The release is read as signed 16-bit, so
-// 0x8001 shows as " -128.1".
-QString releaseText(std::uint16_t releaseNumber, const QLocale& locale = QLocale());
-
 }  // namespace quarvel
