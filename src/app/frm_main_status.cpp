@@ -1,4 +1,4 @@
-// Status readout and lock monitor.
+// Status readout.
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <array>
 #include <cmath>
 
 #include "app/field_value.h"
@@ -122,34 +121,6 @@ void frmMain::ReadDeviceStatus() {
         OUT2->setEnabled(true);
     }
     LinkReady = true;
-}
-
-void frmMain::PollInputReport() {
-    if (DeviceFound) {
-        // Reports longer than the buffer are cut to it; bytes a short report lacks stay 0.
-        std::array<std::uint8_t, 65> buffer{};
-        const auto length = static_cast<std::size_t>(
-            std::clamp<int>(InputReportLength, 0, static_cast<int>(buffer.size())));
-        LastResult = ReadHandle.isOpen() &&
-                     backend_.readInput(ReadHandle.id(), std::span(buffer.data(), length));
-        if (LastResult == 0 || ReopenPending) {
-            CloseConnection();
-        } else {
-            Timer->setInterval(500);
-            const LockState state = decodeInputReport(buffer);
-            Label16->setText(QStringLiteral("Signal loss count: ") +
-                             formatNumber(state.signalLossCount));
-            LOS->setVisible(state.noGpsSignal);
-            LOL->setVisible(state.pllNotLocked);
-        }
-    }
-    if (!DeviceFound) {
-        LinkReady = false;
-        Scan_USB_devices();
-        DeviceFound = FindTheHid();
-        if (DeviceFound) ReopenPending = false;
-        ReadDeviceStatus();
-    }
 }
 
 }  // namespace quarvel
