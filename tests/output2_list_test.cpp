@@ -53,6 +53,11 @@ TEST(Output2List, PagesCoverTheListWithinBounds) {
                 ASSERT_LE(range.first, nextUnseen) << c << " page " << p;
                 ASSERT_LE(range.last - range.first, kOut2PageEntries);
                 nextUnseen = range.last + 1;
+                // The page a readout shows for an entry must hold it.
+                for (const std::int32_t i : {range.first, range.last}) {
+                    const auto holding = out2PageRange(out2PageHolding(i, pages), pages, c + 1);
+                    ASSERT_TRUE(holding.first <= i && i <= holding.last) << c << " entry " << i;
+                }
             }
             EXPECT_EQ(nextUnseen, c + 1) << c;
         }
@@ -82,13 +87,20 @@ TEST(Output2List, Selection) {
     }
 }
 
-TEST(Output2List, ReadoutFill) {
-    const std::pair<double, std::size_t> cases[] = {{10, 5},         {1, 1}, {3, 1},    {5, 3},
-                                                    {100001, 32701}, {0, 0}, {kNaN, 0}, {1e12, 0}};
-    for (const auto& [nc2ls, size] : cases) {
-        EXPECT_EQ(readoutOut2Frequencies(1e8, 5, nc2ls).size(), size) << nc2ls;
-    }
-    EXPECT_EQ(readoutOut2Frequencies(1e8, 10, 10).back(), 1e8);
+TEST(Output2List, ReadoutCount) {
+    const std::pair<double, std::optional<std::int32_t>> cases[] = {
+        {10, 4},
+        {1, 0},
+        {3, 0},
+        {5, 2},
+        {7, 2},
+        {100001, 50000},
+        {440910, 220454},  // paged, ending at the device's own divider
+        {3e6, 32700},      // beyond any plan: the first page only
+        {0, std::nullopt},
+        {kNaN, std::nullopt},
+        {1e12, std::nullopt}};
+    for (const auto& [nc2ls, count] : cases) EXPECT_EQ(readoutOut2Count(nc2ls), count) << nc2ls;
     EXPECT_TRUE(out2Frequencies(1, 1, kOut2MaxCount + 1).empty());
 }
 

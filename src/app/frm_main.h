@@ -137,6 +137,8 @@ class frmMain : public QWidget {
     void ValidateSettings();
     void FindFreq_Click();
     void BuildOutput2List();
+    void FillOutput2List(std::int32_t count, std::int32_t shown);
+    void ShowOut2Page(std::int16_t page);
     void ShowOut2Entries(std::int32_t first, std::int32_t last);
     void ApplyOut2Selection();
     void BtnNxt_Click();

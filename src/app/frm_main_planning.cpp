@@ -92,25 +92,37 @@ void frmMain::FindFreq_Click() {
 }
 
 void frmMain::BuildOutput2List() {
-    OUT2->clearList();
-    BtnNxt->hide();
-    BtnPrev->hide();
-    const std::int32_t count = out2Count(valueOf(NC2_LS)).value_or(-1);
+    FillOutput2List(out2Count(valueOf(NC2_LS)).value_or(-1), 0);
+}
+
+// Entries 0..count go into OUT2 at once when they fit one page; otherwise the page holding
+// entry `shown`. Whoever fills OUT2 comes here, so the page buttons and the paging state
+// never belong to a list that is no longer shown.
+void frmMain::FillOutput2List(std::int32_t count, std::int32_t shown) {
     const double fout = valueOf(Out1Freq);
     const double nc1 = valueOf(NC1_LS);
-    Out2FirstShown = 0;
+    Out2Frequencies = out2Frequencies(fout, nc1, count);
     if (count <= kOut2PageStride) {
-        Out2Frequencies.assign(static_cast<std::size_t>(std::max(count + 1, 0)), 0.0);
-        OUT2->appendItems(formatEntries(out2Frequencies(fout, nc1, count)));
-    } else {
-        BtnNxt->show();
+        Out2ListLength = 0;
+        Out2PageCount = 0;
         Out2Page = 0;
-        Out2Frequencies = out2Frequencies(fout, nc1, count);
-        Out2PageCount = quarvel::out2PageCount(count);
+        ShowOut2Entries(0, count);
+        BtnNxt->hide();
+        BtnPrev->hide();
+    } else {
         Out2ListLength = count + 1;
-        ShowOut2Entries(0, kOut2PageStride);
+        Out2PageCount = quarvel::out2PageCount(count);
+        ShowOut2Page(out2PageHolding(shown, Out2PageCount));
     }
     ApplyOut2Selection();
+}
+
+void frmMain::ShowOut2Page(std::int16_t page) {
+    Out2Page = page;
+    const EntryRange range = out2PageRange(Out2Page, Out2PageCount, Out2ListLength);
+    ShowOut2Entries(range.first, range.last);
+    BtnPrev->setVisible(Out2Page > 0);
+    BtnNxt->setVisible(Out2Page + 1 < Out2PageCount);
 }
 
 // Fills OUT2 with the full-list entries first..last (clipped to the list).
@@ -134,22 +146,14 @@ void frmMain::ApplyOut2Selection() {
 
 void frmMain::BtnNxt_Click() {
     if (Out2Page + 1 >= Out2PageCount) return;  // already on the last page
-    BtnPrev->show();
-    ++Out2Page;
-    const EntryRange range = out2PageRange(Out2Page, Out2PageCount, Out2ListLength);
-    if (Out2Page + 1 == Out2PageCount) BtnNxt->hide();
-    ShowOut2Entries(range.first, range.last);
+    ShowOut2Page(static_cast<std::int16_t>(Out2Page + 1));
     ApplyOut2Selection();
 }
 
 void frmMain::BtnPrev_Click() {
     if (Out2Page <= 0) return;
-    --Out2Page;
-    const EntryRange range = out2PageRange(Out2Page, Out2PageCount, Out2ListLength);
-    ShowOut2Entries(range.first, range.last);
+    ShowOut2Page(static_cast<std::int16_t>(Out2Page - 1));
     ApplyOut2Selection();
-    BtnNxt->show();
-    if (Out2Page == 0) BtnPrev->hide();
 }
 
 void frmMain::OUT2_Click() {

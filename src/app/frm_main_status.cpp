@@ -46,6 +46,9 @@ void frmMain::ReadDeviceStatus() {
     PhaseBox->clearList();
     PhaseBox->setEnabled(false);
     Frame3->setEnabled(false);
+    // The page buttons stand on the window, not in the frame, but page the frame's OUT2.
+    BtnPrev->setEnabled(false);
+    BtnNxt->setEnabled(false);
     if (!DeviceFound) return;
 
     // Identity.
@@ -73,8 +76,9 @@ void frmMain::ReadDeviceStatus() {
                        QStringLiteral("32mA")});
     Enc1->setListIndex(0);
     Enc1->setEnabled(true);
-    for (QWidget* control : std::initializer_list<QWidget*>{OUT1ID, OUT2ID, OUT1EN, OUT2EN,
-                                                            Out1Freq, FindFreq, SetFreq, Frame3}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{OUT1ID, OUT2ID, OUT1EN, OUT2EN, Out1Freq, FindFreq,
+                                         SetFreq, Frame3, BtnPrev, BtnNxt}) {
         control->setEnabled(true);
     }
 
@@ -110,14 +114,10 @@ void frmMain::ReadDeviceStatus() {
         F3lbl->setText(f3Caption(valueOf(GPS), valueOf(N31)));
         Fosclbl->setText(foscCaption(valueOf(GPS), valueOf(N31), valueOf(N2_HS), valueOf(N2_LS)));
 
-        OUT2->clearList();
-        const std::vector<double> entries =
-            readoutOut2Frequencies(valueOf(Out1Freq), valueOf(NC1_LS), valueOf(NC2_LS));
-        OUT2->appendItems(formatEntries(entries));
-        Out2FirstShown = 0;
-        if (const auto selected = out2Selection(valueOf(NC2_LS), OUT2->listCount())) {
-            OUT2->setListIndex(*selected);
-        }
+        // The list ends at the device's own divider; when that lies beyond the first page,
+        // the page that holds it is shown so that the selection keeps the device's value.
+        const std::int32_t count = readoutOut2Count(valueOf(NC2_LS)).value_or(-1);
+        FillOutput2List(count, count);
         OUT2->setEnabled(true);
     }
     LinkReady = true;

@@ -7,17 +7,6 @@
 
 namespace quarvel {
 
-namespace {
-
-std::vector<double> fill(double fout, double nc1, std::int32_t count) {
-    std::vector<double> values;
-    values.reserve(static_cast<std::size_t>(count) + 1);
-    for (std::int32_t i = 0; i <= count; ++i) values.push_back(out2Frequency(fout, nc1, i));
-    return values;
-}
-
-}  // namespace
-
 std::optional<std::int32_t> out2Count(double nc2ls) {
     const auto count = toInt32(nc2ls / 2 - 1);
     if (!count || *count < 0 || *count > kOut2MaxCount) return std::nullopt;
@@ -30,7 +19,10 @@ double out2Frequency(double fout, double nc1, std::int32_t i) {
 
 std::vector<double> out2Frequencies(double fout, double nc1, std::int32_t count) {
     if (count < 0 || count > kOut2MaxCount) return {};
-    return fill(fout, nc1, count);
+    std::vector<double> values;
+    values.reserve(static_cast<std::size_t>(count) + 1);
+    for (std::int32_t i = 0; i <= count; ++i) values.push_back(out2Frequency(fout, nc1, i));
+    return values;
 }
 
 QStringList formatEntries(std::span<const double> values, const QLocale& locale) {
@@ -73,10 +65,18 @@ std::optional<int> out2Selection(double nc2ls, int entryCount) {
     return std::min<int>(*position, entryCount - 1);
 }
 
-std::vector<double> readoutOut2Frequencies(double out1freq, double nc1ls, double nc2ls) {
-    const auto limit = toInt32(nc2ls / 2 - 1);
-    if (!limit || *limit < 0) return {};
-    return fill(out1freq, nc1ls, std::min(*limit, kOut2PageStride));
+std::int16_t out2PageHolding(std::int32_t index, std::int16_t pageCount) {
+    if (pageCount <= 0) return 0;
+    // Page p starts at p * stride (the last one an entry earlier), so index / stride is a
+    // page that holds it; an index at a page's first entry is also the previous page's last.
+    const std::int32_t page = std::max(index, 0) / kOut2PageStride;
+    return static_cast<std::int16_t>(std::min<std::int32_t>(page, pageCount - 1));
+}
+
+std::optional<std::int32_t> readoutOut2Count(double nc2ls) {
+    const auto count = toInt32(nc2ls / 2 - 1);
+    if (!count || *count < 0) return std::nullopt;
+    return *count <= kOut2MaxCount ? *count : kOut2PageStride;
 }
 
 }  // namespace quarvel

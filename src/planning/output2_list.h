@@ -16,7 +16,7 @@ namespace quarvel {
 // Entries a page shows; only the last page of a count that is an even multiple of the stride
 // shows one more, since it starts one entry early and the page count rounds half to even.
 inline constexpr std::int32_t kOut2PageEntries = 32701;
-inline constexpr std::int32_t kOut2PageStride = 32700;   // a new page starts every stride
+inline constexpr std::int32_t kOut2PageStride = 32700;  // a new page starts every stride
 // The largest count a divider of at most 2^20 gives; anything beyond is not a list that a
 // plan can produce, and building it would only exhaust memory.
 inline constexpr std::int32_t kOut2MaxCount = 524287;
@@ -54,8 +54,14 @@ EntryRange out2PageRange(std::int16_t page, std::int16_t pageCount, std::int32_t
 // below 0 or out of the 16-bit range).
 std::optional<int> out2Selection(double nc2ls, int entryCount);
 
-// The status readout's own fill: limit = round(nc2ls / 2 - 1), at most 32700, entries
-// 0..limit of out1freq * nc1ls / (2i + 2). Empty when limit is not a 32-bit integer or < 0.
-std::vector<double> readoutOut2Frequencies(double out1freq, double nc1ls, double nc2ls);
+// The page that shows entry `index`: the first of the pages whose range holds it, the last
+// page for an index past the end. 0 when there are no pages.
+std::int16_t out2PageHolding(std::int32_t index, std::int16_t pageCount);
+
+// The last entry of the status readout's list for the device's divider nc2ls: round(nc2ls / 2
+// - 1), halves to even, so the list ends at the device's own divider (an odd one at its even
+// neighbour). A divider beyond any plan (a count past kOut2MaxCount) gets just the first page.
+// Empty when the count is not a 32-bit integer or is negative.
+std::optional<std::int32_t> readoutOut2Count(double nc2ls);
 
 }  // namespace quarvel
