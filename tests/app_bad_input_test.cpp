@@ -156,10 +156,10 @@ TEST_F(BadInput, RegisterWriteSendsBothBytesOrNothing) {
                           (Reports{frameOf({0, 5, typedIntoReg ? byte : std::uint8_t{9},
                                             typedIntoReg ? std::uint8_t{9} : byte},
                                            64)}));
-                EXPECT_TRUE(w.lblRegisterMessage->text().isEmpty());
+                EXPECT_TRUE(w.lblMessage->text().isEmpty());
             } else {
                 EXPECT_TRUE(h.bus.featureReports(0).empty());
-                EXPECT_EQ(w.lblRegisterMessage->text(),
+                EXPECT_EQ(w.lblMessage->text(),
                           "REG and DATA must each be a number from 0 to 255; nothing was sent.");
             }
             EXPECT_TRUE(h.warnings.empty());

@@ -103,10 +103,10 @@ TEST_F(Commands, RegisterWriteReadsItsFieldsWithCare) {
             EXPECT_EQ(reports[0], frameOf({0, 5, static_cast<std::uint8_t>(c.sent->first),
                                            static_cast<std::uint8_t>(c.sent->second)},
                                           64));
-            EXPECT_TRUE(w->lblRegisterMessage->text().isEmpty());
+            EXPECT_TRUE(w->lblMessage->text().isEmpty());
         } else {
             EXPECT_TRUE(reports.empty());
-            EXPECT_FALSE(w->lblRegisterMessage->text().isEmpty());
+            EXPECT_FALSE(w->lblMessage->text().isEmpty());
         }
         EXPECT_EQ(w->REG->text(), c.reg) << "the fields keep their text";
     }

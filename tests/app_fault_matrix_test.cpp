@@ -130,7 +130,7 @@ Row featureLengthRow(const char* name, int length, bool statusShown, std::vector
                 w.REG->setText("1");
                 w.DATA->setText("2");
                 w.WriteRegister->click();
-                EXPECT_EQ(w.lblRegisterMessage->text().isEmpty(), length >= 4);
+                EXPECT_EQ(w.lblMessage->text().isEmpty(), length >= 4);
                 // A plan the user could have typed without a status report.
                 w.NC1_LS->setText("46");
                 w.BW->setText("6");
@@ -749,7 +749,7 @@ std::vector<Row> rows() {
              w.REG->setText("abc");
              w.Sleep_cmd->click();
              w.WriteRegister->click();
-             EXPECT_TRUE(w.lblRegisterMessage->text().isEmpty()) << "the fields are not read";
+             EXPECT_TRUE(w.lblMessage->text().isEmpty()) << "the fields are not read";
              w.WSPR->click();
              h.clock = QDateTime(QDate(2026, 12, 7), QTime(12, 0, 0));
              w.WsprCheck();
@@ -798,7 +798,9 @@ std::vector<Row> rows() {
 }
 
 // Test listings name a row by what it covers, not by its bytes.
-void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class FaultMatrix : public testing::TestWithParam<Row> {};
 

@@ -215,6 +215,17 @@ void frmMain::buildControls() {
                     twips(2640, phaseTop + 1200, kRightWidth, kRowHeight));
     LOL = indicator(Frame3, "LOL", QStringLiteral("No PLL lock"),
                     twips(2640, phaseTop + 1560, kRightWidth, kRowHeight));
+    lblMessage = place(new QLabel(Frame3), "lblMessage", twips(kLeft, phaseTop + 1980, 4230, 1200));
+    lblMessage->setWordWrap(true);
+    lblMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    {
+        // Readable also while the frame is disabled.
+        QPalette palette = lblMessage->palette();
+        for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            palette.setColor(group, QPalette::WindowText, QColor(139, 0, 0));
+        }
+        lblMessage->setPalette(palette);
+    }
 
     // Directly on the window: the page buttons over the right edge of the settings frame, and
     // the register-write controls below the visible area.
@@ -228,8 +239,6 @@ void frmMain::buildControls() {
     DATA = place(new QLineEdit(this), "DATA", twips(1560, 12600, 1200, 330));
     WriteRegister = place(new QPushButton(QStringLiteral("Register write"), this), "WriteRegister",
                           twips(2880, 12600, 1600, 360));
-    lblRegisterMessage =
-        place(new QLabel(this), "lblRegisterMessage", twips(240, 13000, 4350, 300));
     setTabOrder(REG, DATA);
     setTabOrder(DATA, WriteRegister);
 
@@ -248,6 +257,8 @@ void frmMain::connectHandlers() {
     connect(OUT2ID, &QPushButton::clicked, this, &frmMain::OUT2ID_Click);
     Enc1->setClickHandler([this] { Enc1_Click(); });
     connect(Out1Freq, &QLineEdit::textChanged, this, &frmMain::Out1Freq_Change);
+    // Enter after typing a frequency searches for it; a disabled "Find" ignores it.
+    connect(Out1Freq, &QLineEdit::returnPressed, FindFreq, &QPushButton::click);
     connect(NC1_LS, &QLineEdit::textChanged, this, &frmMain::NC1_LS_Change);
     OUT2->setClickHandler([this] { OUT2_Click(); });
     connect(FindFreq, &QPushButton::clicked, this, &frmMain::FindFreq_Click);

@@ -88,13 +88,15 @@ class frmMain : public QWidget {
     QLabel* LOS = nullptr;
     QLabel* Label16 = nullptr;
     QLabel* LOL = nullptr;
+    // The window's one line for what the user must know and can act on; the modal box is
+    // kept for the search's "Not found" and for a field that cannot be sent.
+    QLabel* lblMessage = nullptr;
 
     QPushButton* BtnPrev = nullptr;
     QPushButton* BtnNxt = nullptr;
     QLineEdit* REG = nullptr;
     QLineEdit* DATA = nullptr;
     QPushButton* WriteRegister = nullptr;
-    QLabel* lblRegisterMessage = nullptr;
 
     // Connection state, readable by tests and the demo.
     bool deviceFound() const { return DeviceFound; }

@@ -22,8 +22,6 @@ QString planFieldProblem(PlanField field) {
     switch (field) {
         case PlanField::BW:
             return QStringLiteral("BW must be a number from 0 to 255.");
-        case PlanField::PhaseBox:
-            return QStringLiteral("Choose a phase shift first.");
         default:
             break;
     }
@@ -56,10 +54,19 @@ void frmMain::SetFreq_Click() {
     };
 
     if (const auto problem = encodePlan(readPlan(), frame)) {
+        if (*problem == PlanField::PhaseBox) {
+            // The phase list is empty and disabled: asking for a phase shift would ask the
+            // impossible. A search fills it.
+            lblMessage->setText(
+                QStringLiteral("Nothing was sent: there is no phase shift to send. Type an "
+                               "output 1 frequency and click Find first."));
+            return;
+        }
         services_.warn(this, QStringLiteral("Update"),
                        planFieldProblem(*problem) + QStringLiteral(" Nothing was sent."));
         return;
     }
+    lblMessage->clear();
     SendFeature(frame);
     showDerived();
     if (!CommandsAllowed()) return;
@@ -120,18 +127,18 @@ void frmMain::WriteRegister_Click() {
     const auto address = registerByte(REG->text());
     const auto value = registerByte(DATA->text());
     if (!address || !value) {
-        lblRegisterMessage->setText(
+        lblMessage->setText(
             QStringLiteral("REG and DATA must each be a number from 0 to 255; nothing was sent."));
         return;
     }
     const std::uint8_t payload[] = {*address, *value};
     const auto frame = commandFrame(FeatureReportLength, Command::RegisterWrite, payload);
     if (!frame) {
-        lblRegisterMessage->setText(
+        lblMessage->setText(
             QStringLiteral("This device cannot take a register write; nothing was sent."));
         return;
     }
-    lblRegisterMessage->clear();
+    lblMessage->clear();
     SendFeature(*frame);
 }
 

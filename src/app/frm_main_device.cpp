@@ -26,6 +26,9 @@ std::int16_t asReportLength(int length) {
 
 void frmMain::Scan_USB_devices() {
     DeviceListReady = false;
+    // A rescan after a lost connection must reopen the device the user chose, not whichever
+    // is listed last; that rule is only for a choice that is no longer there.
+    const QString chosen = SerNo->currentText();
     SerNo->clearList();
     SerNo->setEnabled(false);
     int lastListed = -1;
@@ -66,6 +69,10 @@ void frmMain::Scan_USB_devices() {
         lblDeviceAccess->hide();
     }
 
+    if (const int kept = SerNo->findText(chosen, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        !chosen.isEmpty() && kept >= 0) {
+        SerNo->setListIndex(kept);
+    }
     if (lastListed >= 1) SerNo->setEnabled(true);
     DeviceListReady = true;
 }

@@ -49,6 +49,7 @@ void frmMain::ReadDeviceStatus() {
     // The page buttons stand on the window, not in the frame, but page the frame's OUT2.
     BtnPrev->setEnabled(false);
     BtnNxt->setEnabled(false);
+    lblMessage->clear();
     if (!DeviceFound) return;
 
     // Identity.
@@ -119,6 +120,13 @@ void frmMain::ReadDeviceStatus() {
         const std::int32_t count = readoutOut2Count(valueOf(NC2_LS)).value_or(-1);
         FillOutput2List(count, count);
         OUT2->setEnabled(true);
+    } else {
+        // The emptied fields, and BW and OUT2 of the previous device, must not pass for
+        // this device's settings.
+        lblMessage->setText(
+            QStringLiteral("The device's settings could not be read, so the values shown are "
+                           "not the device's. Type an output 1 frequency and click Find to set "
+                           "them."));
     }
     LinkReady = true;
 }

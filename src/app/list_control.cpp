@@ -1,6 +1,7 @@
 #include "app/list_control.h"
 
 #include <QSignalBlocker>
+#include <QWheelEvent>
 
 namespace quarvel {
 
@@ -37,6 +38,10 @@ void ListControl::setListIndex(int index) {
         setCurrentIndex(index);
     }
     if (onClick_) onClick_();
+}
+
+void ListControl::wheelEvent(QWheelEvent* event) {
+    event->ignore();
 }
 
 }  // namespace quarvel

@@ -3,7 +3,7 @@
 // from code runs the click handler at once (only when the selection changes), a user's pick
 // runs it even when the same entry is picked again, and clearing or adding entries runs
 // nothing and selects nothing. A plain QComboBox selects the first entry added and signals on
-// clear(), which the handlers must never see.
+// clear(), which the handlers must never see; and it chooses on a mouse wheel.
 
 #include <QComboBox>
 #include <QStringList>
@@ -27,6 +27,11 @@ class ListControl : public QComboBox {
     int listCount() const { return count(); }
     // Selects index (or nothing, for -1); runs the click handler when the selection changed.
     void setListIndex(int index);
+
+  protected:
+    // A wheel over a closed list scrolls the window, never chooses: nobody means to switch
+    // devices or send a command by scrolling past. An open list's popup scrolls as usual.
+    void wheelEvent(QWheelEvent* event) override;
 
   private:
     std::function<void()> onClick_;
