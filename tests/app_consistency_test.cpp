@@ -2,13 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <QKeyEvent>
 #include <QWheelEvent>
 
 #include "support/window_harness.h"
 
 namespace quarvel {
 namespace {
+
+// A mouse of our own, made after the application and so gone before it: Qt's default one
+// outlives the test's application and crashes its exit.
+const QPointingDevice* mouse() {
+    static const QPointingDevice device(
+        QStringLiteral("test mouse"), 1, QInputDevice::DeviceType::Mouse,
+        QPointingDevice::PointerType::Generic,
+        QInputDevice::Capability::Position | QInputDevice::Capability::Scroll, 1, 3);
+    return &device;
+}
 
 // Two generators; the second, listed last, is open after start-up.
 frmMain& loadTwo(WindowHarness& h) {
@@ -123,7 +132,7 @@ TEST(Consistency, TheWheelOverAClosedListChoosesNothing) {
         for (const int delta : {120, -120, -120}) {
             QWheelEvent wheel(QPointF(5, 5), list->mapToGlobal(QPointF(5, 5)), QPoint(),
                               QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
-                              false);
+                              false, Qt::MouseEventNotSynthesized, mouse());
             QApplication::sendEvent(list, &wheel);
         }
         EXPECT_EQ(list->listIndex(), before);
@@ -146,8 +155,7 @@ TEST(Consistency, EnterInOut1FreqFindsAndNowhereElse) {
         QLineEdit* field = w.*c.field;
         SCOPED_TRACE(field->objectName().toStdString());
         w.Out1Freq->setText("10000000");
-        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QApplication::sendEvent(field, &enter);
+        emit field->returnPressed();  // what the toolkit does on Enter
         EXPECT_EQ(h.reportsWithCommand(1, 4).size(), c.plans);
         if (c.plans > 0) {
             EXPECT_EQ(h.bus.plan(1)->gps, 4687500u);

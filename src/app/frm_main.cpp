@@ -24,6 +24,12 @@ QRect twips(int left, int top, int width, int height) {
 }
 
 constexpr int kRowHeight = 300;
+// The settings frame: the divider column (values, captions) and the frequency column beside
+// it, which widens to kWide below the GPS caption.
+constexpr int kLeft = 240, kValueWidthBox = 1320, kCaption = 1680, kCaptionWidth = 690;
+constexpr int kFirst = 1380, kStep = 360;
+constexpr int kRight = 2760, kRightWidth = 1710;
+constexpr int kWide = kCaption + kCaptionWidth + 30, kWideWidth = kRight + kRightWidth - kWide;
 
 template <typename Widget>
 Widget* place(Widget* widget, const char* name, QRect where) {
@@ -62,6 +68,18 @@ QLabel* indicator(QWidget* parent, const char* name, const QString& text, QRect 
     return label;
 }
 
+// Wrapped dark red text, readable also while its frame is disabled.
+QLabel* notice(QWidget* parent, const char* name, QRect where) {
+    auto* label = place(new QLabel(parent), name, where);
+    label->setWordWrap(true);
+    QPalette palette = label->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::WindowText, QColor(139, 0, 0));
+    }
+    label->setPalette(palette);
+    return label;
+}
+
 QFrame* separator(QWidget* parent, QRect where) {
     auto* line = new QFrame(parent);
     line->setFrameShape(QFrame::HLine);
@@ -95,11 +113,27 @@ void frmMain::buildControls() {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quarvel Configuration"));
     QFont small = font();
-    small.setPixelSize(12);
+    small.setPixelSize(11);
     setFont(small);
     setFixedSize(4830 / 15, 11145 / 15);
+    buildDeviceDetails();
+    buildSettings();
+    buildFrequencyColumn();
+    buildSettingsFoot();
 
-    // "Device details"
+    // Below the visible area: the register-write controls.
+    REG = place(new QLineEdit(this), "REG", twips(240, 12600, 1200, 330));
+    DATA = place(new QLineEdit(this), "DATA", twips(1560, 12600, 1200, 330));
+    WriteRegister = place(new QPushButton(QStringLiteral("Register write"), this), "WriteRegister",
+                          twips(2880, 12600, 1600, 360));
+    setTabOrder(REG, DATA);
+    setTabOrder(DATA, WriteRegister);
+
+    WsprTimer = new QTimer(this);
+    WsprTimer->setSingleShot(true);
+}
+
+void frmMain::buildDeviceDetails() {
     Frame1 = place(new QGroupBox(QStringLiteral("Device details"), this), "Frame1",
                    twips(120, 115, 4590, 2175));
     Frame1->setEnabled(false);
@@ -122,29 +156,22 @@ void frmMain::buildControls() {
         valueLabel(Frame1, "lblSoftware", twips(kValueLeft, 1800, kValueWidth, kRowHeight));
     // Shown over the empty identity rows when a device is present but may not be opened,
     // which on Linux nearly always means the udev rule is missing.
-    lblDeviceAccess =
-        place(new QLabel(Frame1), "lblDeviceAccess", twips(kValueLeft, 700, kValueWidth, 1060));
-    lblDeviceAccess->setWordWrap(true);
+    lblDeviceAccess = notice(Frame1, "lblDeviceAccess", twips(kValueLeft, 700, kValueWidth, 1060));
     lblDeviceAccess->setAutoFillBackground(true);
     lblDeviceAccess->setFrameShape(QFrame::Box);
-    {
-        QPalette palette = lblDeviceAccess->palette();
-        palette.setColor(QPalette::Window, QColor(255, 250, 205));
-        for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-            palette.setColor(group, QPalette::WindowText, QColor(139, 0, 0));
-        }
-        lblDeviceAccess->setPalette(palette);
-    }
+    QPalette palette = lblDeviceAccess->palette();
+    palette.setColor(QPalette::Window, QColor(255, 250, 205));
+    lblDeviceAccess->setPalette(palette);
     lblDeviceAccess->hide();
 
     Timer = new QTimer(Frame1);
     Timer->setObjectName(QStringLiteral("Timer"));
     Timer->setInterval(50);
+}
 
-    // "Settings"
+void frmMain::buildSettings() {
     Frame3 = place(new QGroupBox(QStringLiteral("Settings"), this), "Frame3",
                    twips(120, 2400, 4590, 8600));
-    constexpr int kLeft = 240, kRight = 2760, kRightWidth = 1710;
     OUT1EN = place(new QCheckBox(QStringLiteral("Enable Output 1"), Frame3), "OUT1EN",
                    twips(kLeft, 270, 2300, kRowHeight));
     OUT1ID = place(new QPushButton(QStringLiteral("Identify Output 1"), Frame3), "OUT1ID",
@@ -159,8 +186,6 @@ void frmMain::buildControls() {
 
     separator(Frame3, twips(kLeft, 1290, 4230, 30));
 
-    // The divider column; the frequency controls stand beside it on the right.
-    constexpr int kValueWidthBox = 1320, kCaption = 1680, kStep = 360, kFirst = 1380;
     // "GPS reference, Hz" is the one caption longer than its column: two lines, smaller.
     QLabel* gpsCaption = caption(Frame3, QStringLiteral("GPS reference, Hz"),
                                  twips(kCaption, kFirst - 60, 1080, 420));
@@ -171,7 +196,7 @@ void frmMain::buildControls() {
     GPS = place(new QLineEdit(Frame3), "GPS", twips(kLeft, kFirst, kValueWidthBox, 330));
     const auto divider = [&](const char* name, int index) {
         const int top = kFirst + index * kStep;
-        caption(Frame3, QString::fromLatin1(name), twips(kCaption, top - 15, 960, kStep));
+        caption(Frame3, QString::fromLatin1(name), twips(kCaption, top - 15, kCaptionWidth, kStep));
         return place(new QLineEdit(Frame3), name, twips(kLeft, top, kValueWidthBox, 330));
     };
     N31 = divider("N31", 1);
@@ -180,26 +205,41 @@ void frmMain::buildControls() {
     N1_HS = divider("N1_HS", 4);
     NC1_LS = divider("NC1_LS", 5);
     NC2_LS = divider("NC2_LS", 6);
+}
 
+// Beside the divider column. Above OUT2 the column starts right of the GPS caption and keeps
+// clear of the page buttons; from OUT2 down it widens to the divider captions, so that an
+// entry of 15 significant digits shows in full.
+void frmMain::buildFrequencyColumn() {
     caption(Frame3, QStringLiteral("Output 1, Hz"), twips(kRight, kFirst, kRightWidth, kRowHeight));
     Out1Freq =
-        place(new QLineEdit(Frame3), "Out1Freq", twips(kRight, kFirst + 240, kRightWidth, 330));
-    Label13 = place(new QLabel(Frame3), "Label13", twips(kRight, kFirst + 600, kRightWidth, 240));
-    caption(Frame3, QStringLiteral("Output 2, Hz"),
-            twips(kRight, kFirst + 1020, kRightWidth, kRowHeight));
-    OUT2 = place(new ListControl(Frame3), "OUT2", twips(kRight, kFirst + 1290, kRightWidth, 330));
+        place(new QLineEdit(Frame3), "Out1Freq", twips(kRight, kFirst + 330, kRightWidth, 330));
+    Label13 = place(new QLabel(Frame3), "Label13", twips(kRight, kFirst + 690, 1065, 240));
+    caption(Frame3, QStringLiteral("Output 2, Hz"), twips(kWide, kFirst + 990, 1425, 270));
+    OUT2 = place(new ListControl(Frame3), "OUT2", twips(kWide, kFirst + 1290, kWideWidth, 330));
     OUT2->setEnabled(false);
+    constexpr int kButton = (kWideWidth - 60) / 2;
     FindFreq = place(new QPushButton(QStringLiteral("Find"), Frame3), "FindFreq",
-                     twips(kRight, kFirst + 1710, 825, 360));
+                     twips(kWide, kFirst + 1710, kButton, 360));
     SetFreq = place(new QPushButton(QStringLiteral("Update"), Frame3), "SetFreq",
-                    twips(kRight + 885, kFirst + 1710, 825, 360));
+                    twips(kWide + kButton + 60, kFirst + 1710, kButton, 360));
     Sleep_cmd = place(new QPushButton(QStringLiteral("Sleep"), Frame3), "Sleep_cmd",
-                      twips(kRight, kFirst + 2130, 825, 360));
+                      twips(kWide, kFirst + 2130, kButton, 360));
     WSPR = place(new QPushButton(QStringLiteral("WSPR"), Frame3), "WSPR",
-                 twips(kRight + 885, kFirst + 2130, 825, 360));
+                 twips(kWide + kButton + 60, kFirst + 2130, kButton, 360));
     WSPR->hide();  // the beacon trigger is complete but not offered on screen
 
-    const int phaseTop = kFirst + 7 * kStep + 120;
+    // On the window, inside the frame's right edge, beside the "Output 2, Hz" caption.
+    BtnPrev =
+        place(new QPushButton(QStringLiteral("<--"), this), "BtnPrev", twips(3960, 4560, 600, 240));
+    BtnNxt =
+        place(new QPushButton(QStringLiteral("-->"), this), "BtnNxt", twips(3960, 4800, 600, 240));
+    BtnPrev->hide();
+    BtnNxt->hide();
+}
+
+void frmMain::buildSettingsFoot() {
+    constexpr int phaseTop = kFirst + 7 * kStep + 120;
     separator(Frame3, twips(kLeft, phaseTop - 60, 4230, 30));
     PhaseBox = place(new ListControl(Frame3), "PhaseBox",
                      twips(kLeft, phaseTop + 30, kValueWidthBox, 330));
@@ -215,35 +255,8 @@ void frmMain::buildControls() {
                     twips(2640, phaseTop + 1200, kRightWidth, kRowHeight));
     LOL = indicator(Frame3, "LOL", QStringLiteral("No PLL lock"),
                     twips(2640, phaseTop + 1560, kRightWidth, kRowHeight));
-    lblMessage = place(new QLabel(Frame3), "lblMessage", twips(kLeft, phaseTop + 1980, 4230, 1200));
-    lblMessage->setWordWrap(true);
+    lblMessage = notice(Frame3, "lblMessage", twips(kLeft, phaseTop + 2040, 4230, 900));
     lblMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    {
-        // Readable also while the frame is disabled.
-        QPalette palette = lblMessage->palette();
-        for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-            palette.setColor(group, QPalette::WindowText, QColor(139, 0, 0));
-        }
-        lblMessage->setPalette(palette);
-    }
-
-    // Directly on the window: the page buttons over the right edge of the settings frame, and
-    // the register-write controls below the visible area.
-    BtnPrev =
-        place(new QPushButton(QStringLiteral("<--"), this), "BtnPrev", twips(3960, 4560, 840, 240));
-    BtnNxt =
-        place(new QPushButton(QStringLiteral("-->"), this), "BtnNxt", twips(3960, 4800, 840, 240));
-    BtnPrev->hide();
-    BtnNxt->hide();
-    REG = place(new QLineEdit(this), "REG", twips(240, 12600, 1200, 330));
-    DATA = place(new QLineEdit(this), "DATA", twips(1560, 12600, 1200, 330));
-    WriteRegister = place(new QPushButton(QStringLiteral("Register write"), this), "WriteRegister",
-                          twips(2880, 12600, 1600, 360));
-    setTabOrder(REG, DATA);
-    setTabOrder(DATA, WriteRegister);
-
-    WsprTimer = new QTimer(this);
-    WsprTimer->setSingleShot(true);
 }
 
 void frmMain::connectHandlers() {

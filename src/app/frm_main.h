@@ -121,6 +121,10 @@ class frmMain : public QWidget {
 
   private:
     void buildControls();
+    void buildDeviceDetails();
+    void buildSettings();
+    void buildFrequencyColumn();
+    void buildSettingsFoot();
     void connectHandlers();
 
     // Device link.
