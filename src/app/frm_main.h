@@ -25,6 +25,7 @@ class QTimer;
 namespace quarvel {
 
 class ListControl;
+struct DeviceStatus;
 
 // What the window needs from its surroundings besides the HID layer; tests replace them.
 struct WindowServices {
@@ -137,6 +138,8 @@ class frmMain : public QWidget {
     // Status and lock monitor.
     void Timer_Timer();
     void ReadDeviceStatus();
+    void ResetDeviceControls();
+    void ShowStatus(const DeviceStatus& status);
     void PollInputReport();
 
     // Planning.

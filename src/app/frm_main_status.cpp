@@ -20,36 +20,7 @@
 namespace quarvel {
 
 void frmMain::ReadDeviceStatus() {
-    // Reset: every device-dependent control empty and disabled; nothing may be sent until the
-    // readout has finished.
-    LinkReady = false;
-    IdentifyOutput1On = false;
-    IdentifyOutput2On = false;
-    lblManuf->clear();
-    lblProduct->clear();
-    lblVersion->clear();
-    Enc1->clearList();
-    Enc1->setEnabled(false);
-    OUT1ID->setEnabled(false);
-    OUT2ID->setEnabled(false);
-    OUT1EN->setChecked(false);
-    OUT2EN->setChecked(false);
-    OUT1EN->setEnabled(false);
-    OUT2EN->setEnabled(false);
-    Out1Freq->setText(QString());
-    Out1Freq->setEnabled(false);
-    FindFreq->setEnabled(false);
-    SetFreq->setEnabled(false);
-    for (QLineEdit* field : {GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS}) {
-        field->setText(QString());
-    }
-    PhaseBox->clearList();
-    PhaseBox->setEnabled(false);
-    Frame3->setEnabled(false);
-    // The page buttons stand on the window, not in the frame, but page the frame's OUT2.
-    BtnPrev->setEnabled(false);
-    BtnNxt->setEnabled(false);
-    lblMessage->clear();
+    ResetDeviceControls();
     if (!DeviceFound) return;
 
     // Identity.
@@ -95,31 +66,7 @@ void frmMain::ReadDeviceStatus() {
         LastResult = 0;
     }
     if (status) {
-        OUT1EN->setChecked(status->output1);
-        OUT2EN->setChecked(status->output2);
-        Enc1->setListIndex(status->driveStrength);
-        GPS->setText(formatNumber(status->gps));
-        N31->setText(formatNumber(status->n31));
-        N2_HS->setText(formatNumber(status->n2hs));
-        N2_LS->setText(formatNumber(status->n2ls));
-        N1_HS->setText(formatNumber(status->n1hs));
-        NC1_LS->setText(formatNumber(status->nc1ls));
-        NC2_LS->setText(formatNumber(status->nc2ls));
-        FillPhaseList();
-        PhaseBox->setListIndex(status->phaseIndex < PhaseBox->listCount() ? status->phaseIndex : 0);
-        BW->setText(formatNumber(status->bandwidth));
-
-        const double gps = valueOf(GPS), n31 = valueOf(N31), n2ls = valueOf(N2_LS),
-                     n2hs = valueOf(N2_HS), n1hs = valueOf(N1_HS), nc1ls = valueOf(NC1_LS);
-        Out1Freq->setText(formatNumber(outputFrequency(gps, n31, n2ls, n2hs, n1hs, nc1ls)));
-        F3lbl->setText(f3Caption(valueOf(GPS), valueOf(N31)));
-        Fosclbl->setText(foscCaption(valueOf(GPS), valueOf(N31), valueOf(N2_HS), valueOf(N2_LS)));
-
-        // The list ends at the device's own divider; when that lies beyond the first page,
-        // the page that holds it is shown so that the selection keeps the device's value.
-        const std::int32_t count = readoutOut2Count(valueOf(NC2_LS)).value_or(-1);
-        FillOutput2List(count, count);
-        OUT2->setEnabled(true);
+        ShowStatus(*status);
     } else {
         // The emptied fields, and BW and OUT2 of the previous device, must not pass for
         // this device's settings.
@@ -129,6 +76,69 @@ void frmMain::ReadDeviceStatus() {
                            "them."));
     }
     LinkReady = true;
+}
+
+// Every device-dependent control empty and disabled; nothing may be sent until the readout has
+// finished.
+void frmMain::ResetDeviceControls() {
+    LinkReady = false;
+    IdentifyOutput1On = false;
+    IdentifyOutput2On = false;
+    lblManuf->clear();
+    lblProduct->clear();
+    lblVersion->clear();
+    Enc1->clearList();
+    Enc1->setEnabled(false);
+    OUT1ID->setEnabled(false);
+    OUT2ID->setEnabled(false);
+    OUT1EN->setChecked(false);
+    OUT2EN->setChecked(false);
+    OUT1EN->setEnabled(false);
+    OUT2EN->setEnabled(false);
+    Out1Freq->setText(QString());
+    Out1Freq->setEnabled(false);
+    FindFreq->setEnabled(false);
+    SetFreq->setEnabled(false);
+    for (QLineEdit* field : {GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS}) {
+        field->setText(QString());
+    }
+    PhaseBox->clearList();
+    PhaseBox->setEnabled(false);
+    Frame3->setEnabled(false);
+    // The page buttons stand on the window, not in the frame, but page the frame's OUT2.
+    BtnPrev->setEnabled(false);
+    BtnNxt->setEnabled(false);
+    lblMessage->clear();
+}
+
+// Fills the window from a status report; every write runs the control's handler at once, and
+// LinkReady, still False, keeps the handlers from sending anything back.
+void frmMain::ShowStatus(const DeviceStatus& status) {
+    OUT1EN->setChecked(status.output1);
+    OUT2EN->setChecked(status.output2);
+    Enc1->setListIndex(status.driveStrength);
+    GPS->setText(formatNumber(status.gps));
+    N31->setText(formatNumber(status.n31));
+    N2_HS->setText(formatNumber(status.n2hs));
+    N2_LS->setText(formatNumber(status.n2ls));
+    N1_HS->setText(formatNumber(status.n1hs));
+    NC1_LS->setText(formatNumber(status.nc1ls));
+    NC2_LS->setText(formatNumber(status.nc2ls));
+    FillPhaseList();
+    PhaseBox->setListIndex(status.phaseIndex < PhaseBox->listCount() ? status.phaseIndex : 0);
+    BW->setText(formatNumber(status.bandwidth));
+
+    const double gps = valueOf(GPS), n31 = valueOf(N31), n2ls = valueOf(N2_LS),
+                 n2hs = valueOf(N2_HS), n1hs = valueOf(N1_HS), nc1ls = valueOf(NC1_LS);
+    Out1Freq->setText(formatNumber(outputFrequency(gps, n31, n2ls, n2hs, n1hs, nc1ls)));
+    F3lbl->setText(f3Caption(valueOf(GPS), valueOf(N31)));
+    Fosclbl->setText(foscCaption(valueOf(GPS), valueOf(N31), valueOf(N2_HS), valueOf(N2_LS)));
+
+    // The list ends at the device's own divider; when that lies beyond the first page,
+    // the page that holds it is shown so that the selection keeps the device's value.
+    const std::int32_t count = readoutOut2Count(valueOf(NC2_LS)).value_or(-1);
+    FillOutput2List(count, count);
+    OUT2->setEnabled(true);
 }
 
 }  // namespace quarvel
