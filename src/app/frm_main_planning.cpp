@@ -117,6 +117,7 @@ void frmMain::FillOutput2List(std::int32_t count, std::int32_t shown) {
     ApplyOut2Selection();
 }
 
+// Page `page` of the kept list, with the buttons that lead off it.
 void frmMain::ShowOut2Page(std::int16_t page) {
     Out2Page = page;
     const EntryRange range = out2PageRange(Out2Page, Out2PageCount, Out2ListLength);

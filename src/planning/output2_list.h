@@ -54,8 +54,8 @@ EntryRange out2PageRange(std::int16_t page, std::int16_t pageCount, std::int32_t
 // below 0 or out of the 16-bit range).
 std::optional<int> out2Selection(double nc2ls, int entryCount);
 
-// The page that shows entry `index`: the first of the pages whose range holds it, the last
-// page for an index past the end. 0 when there are no pages.
+// A page that shows entry `index` (neighbouring pages share entries); the last page for an
+// index past the end, 0 when there are no pages.
 std::int16_t out2PageHolding(std::int32_t index, std::int16_t pageCount);
 
 // The last entry of the status readout's list for the device's divider nc2ls: round(nc2ls / 2
