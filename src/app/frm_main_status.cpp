@@ -48,9 +48,8 @@ void frmMain::ReadDeviceStatus() {
                        QStringLiteral("32mA")});
     Enc1->setListIndex(0);
     Enc1->setEnabled(true);
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{OUT1ID, OUT2ID, OUT1EN, OUT2EN, Out1Freq, FindFreq,
-                                         SetFreq, Frame3, BtnPrev, BtnNxt}) {
+    for (QWidget* control : std::initializer_list<QWidget*>{OUT1ID, OUT2ID, OUT1EN, OUT2EN,
+                                                            Out1Freq, FindFreq, SetFreq, Frame3}) {
         control->setEnabled(true);
     }
 
@@ -105,9 +104,6 @@ void frmMain::ResetDeviceControls() {
     PhaseBox->clearList();
     PhaseBox->setEnabled(false);
     Frame3->setEnabled(false);
-    // The page buttons stand on the window, not in the frame, but page the frame's OUT2.
-    BtnPrev->setEnabled(false);
-    BtnNxt->setEnabled(false);
     lblMessage->clear();
 }
 
