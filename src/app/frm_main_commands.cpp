@@ -9,6 +9,7 @@
 #include "app/field_value.h"
 #include "app/frm_main.h"
 #include "app/list_control.h"
+#include "commands/plan_upload.h"
 #include "commands/reports.h"
 #include "commands/wspr_schedule.h"
 #include "common/number_text.h"
@@ -40,8 +41,6 @@ void frmMain::SetFreq_Click() {
     ValidateSettings();
     if (FeatureReportLength < kPlanReportBytes) return;  // the device cannot take a plan
 
-    // One buffer for both reports: the second rewrites bytes 0 to 20 and keeps the rest.
-    std::vector<std::uint8_t> frame(static_cast<std::size_t>(FeatureReportLength), 0);
     const auto readPlan = [this] {
         return PlanValues{valueOf(GPS),    valueOf(N31),          valueOf(N2_HS),
                           valueOf(N2_LS),  valueOf(N1_HS),        valueOf(NC1_LS),
@@ -55,17 +54,12 @@ void frmMain::SetFreq_Click() {
         Fosclbl->setText(foscCaption(valueOf(GPS), valueOf(N31), valueOf(N2_HS), valueOf(N2_LS)));
     };
 
-    if (const auto problem = encodePlan(readPlan(), frame)) {
+    if (const auto problem = uploadPlan(
+            FeatureReportLength, {readPlan, [this](auto frame) { return SendFeature(frame); },
+                                  showDerived, [this] { return CommandsAllowed(); }})) {
         services_.warn(this, QStringLiteral("Update"),
                        planFieldProblem(*problem) + QStringLiteral(" Nothing was sent."));
-        return;
     }
-    SendFeature(frame);
-    showDerived();
-    if (!CommandsAllowed()) return;
-    if (encodePlan(readPlan(), frame)) return;  // cannot happen after a good first report
-    SendFeature(frame);
-    showDerived();
 }
 
 void frmMain::OUT1EN_Click() {

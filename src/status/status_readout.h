@@ -1,0 +1,20 @@
+#pragma once
+// The numbers the status readout shows for a decoded status report: the output frequencies
+// and the two internal ones, computed as the window computes them.
+
+#include <optional>
+
+#include "status/status_report.h"
+
+namespace quarvel {
+
+struct ReadoutNumbers {
+    double out1Hz = 0;
+    std::optional<double> out2Hz;  // the OUT2 entry the readout selects; empty when none
+    double f3Hz = 0;               // floor(GPS / N31)
+    double foscGHz = 0;            // cut down to 100 kHz, as the Fosc caption shows it
+};
+
+ReadoutNumbers readoutNumbers(const DeviceStatus& status);
+
+}  // namespace quarvel
