@@ -105,16 +105,20 @@ std::optional<double> cLocaleNumber(std::string_view text) {
 
 }  // namespace
 
+bool isPairFrequencyText(std::string_view text) {
+    const auto value = cLocaleNumber(text);
+    return exactDecimal(text) && value && *value > 0;
+}
+
 PairSearchResult searchPlanPair(std::string_view out1Hz, std::string_view out2Hz) {
     PairSearchResult result;
-    const auto f1 = exactDecimal(out1Hz);
-    const auto f2 = exactDecimal(out2Hz);
-    const auto fout = cLocaleNumber(out1Hz);
-    const auto f2Value = cLocaleNumber(out2Hz);
-    if (!f1 || !f2 || !fout || !(*fout > 0) || !f2Value || !(*f2Value > 0)) {
+    if (!isPairFrequencyText(out1Hz) || !isPairFrequencyText(out2Hz)) {
         result.searchable = false;
         return result;
     }
+    const auto f1 = exactDecimal(out1Hz);
+    const auto f2 = exactDecimal(out2Hz);
+    const auto fout = cLocaleNumber(out1Hz);
     // NC1 = m * den and NC2 = m * num for a whole m, which must be even: NC1 and NC2 are both
     // even and num and den are not both even.
     const auto ratio = smallRatio(*f1, *f2);

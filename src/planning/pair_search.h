@@ -33,6 +33,10 @@ struct PairSearchResult {
 
 inline constexpr int kMaxAlternatives = 100;
 
+// Whether the search takes text as a frequency: a positive decimal number in the C locale with
+// at most 19 significant digits.
+bool isPairFrequencyText(std::string_view text);
+
 // out1Hz, out2Hz: decimal texts in the C locale ("10000000", "25e6", "1000.5"). The walk runs
 // on the double that out1Hz reads as, as the window's field would; the divider condition
 // takes both texts as the exact decimal numbers they write. Equal values give searchPlan's
