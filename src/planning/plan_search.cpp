@@ -10,6 +10,7 @@
 
 #include "common/number_text.h"
 #include "planning/plan_search_factor.h"
+#include "planning/plan_search_fraction.h"
 #include "planning/plan_search_oscillator.h"
 #include "planning/plan_search_passes.h"
 #include "planning/plan_search_wide.h"
@@ -68,35 +69,15 @@ namespace {
 
 using plan_detail::Candidate;
 using plan_detail::Factors;
+using plan_detail::factorsOf;
 using plan_detail::kGpsBelow;
 using plan_detail::kMaxDivisorD;
 using plan_detail::kMaxUsefulN31;
 using plan_detail::N31Set;
 using plan_detail::OscillatorSearch;
+using plan_detail::RequestFraction;
 using plan_detail::U128;
-
-// How close the request is to its fraction P/Q, and what follows (fact 4). E below is at most
-// 1.2e-6 + 6.5e9 * modelError.
-struct Closeness {
-    double modelError;               // |Fout - P/Q| / Fout at most
-    double nearWhole;                // T = 2^-15 + 70*E
-    std::uint64_t noNearMissesUpTo;  // any Q up to this is below 1/T: no near misses
-};
-constexpr Closeness kClose{1.2e-16, 0x1p-15 + kMaxUsefulN31 * 2e-6, 5000};    // E = 2e-6
-constexpr Closeness kLoose{4.5e-16, 0x1p-15 + kMaxUsefulN31 * 4.2e-6, 3000};  // E = 4.2e-6
-constexpr std::uint64_t kLooseDenominatorLimit = std::uint64_t{1} << 20;
-// X's rounding and that of Fout*N1 carried through NC1, the part of E that is not the gap to P/Q.
-constexpr double kRoundingError = 0x1p-21 + 6.5e9 * 0x1p-53;
-
-// For a small Q there are no near misses as long as T stays below 1/Q (and 1/2), which allows
-// a gap to P/Q larger than kClose's, the smaller Q the larger; 10% kept in reserve. Then every
-// NC1 that X drifts away from the exact value on is ruled out at once (fact 5).
-constexpr std::uint64_t kSimpleDenominatorLimit = 5000;
-constexpr Closeness simpleCloseness(std::uint64_t q) {
-    const double nearWhole = 0.9 * (q == 1 ? 0.5 : 1.0 / static_cast<double>(q));
-    const double e = (nearWhole - 0x1p-15) / kMaxUsefulN31;
-    return {(e - kRoundingError) / 6.5e9, nearWhole, q};
-}
+using plan_detail::ZoneTable;
 
 struct Nc1Range {
     std::int32_t lo = 0, hi = -1;
@@ -112,163 +93,6 @@ std::optional<Nc1Range> nc1Range(double fout, std::int16_t n1, const PassLimits&
     return Nc1Range{std::max(*lo, 2), std::min(*hi, kMaxLowSpeedDivider)};
 }
 
-Factors factorsOf(std::uint64_t n) {
-    Factors f;
-    plan_detail::factorInto(n, f);
-    return f;
-}
-
-// The zones of fact 4 over positions s/Q in [0, 1): a fine bitmap to rule positions out, and a
-// coarse table naming the zone's denominator q (0: no zone, kAmbiguous: more than one, which
-// the spacing of the zones rules out but is handled all the same). Built at compile time.
-class ZoneTable {
-  public:
-    static constexpr std::uint8_t kAmbiguous = 255;
-
-    explicit constexpr ZoneTable(double nearWhole) {
-        for (int q = 1; q <= kMaxUsefulN31; ++q) {
-            const double halfWidth = nearWhole / q;
-            for (int c = 0; c <= q; ++c) {
-                if (std::gcd(c, q) != 1) continue;  // a reduced fraction has the wider zone
-                const double centre = static_cast<double>(c) / q;
-                const auto [fineFrom, fineTo] = buckets(centre, halfWidth, kFineBits);
-                for (std::size_t i = fineFrom; i <= fineTo; ++i) {
-                    fine_[i / 64] |= std::uint64_t{1} << (i % 64);
-                }
-                const auto [coarseFrom, coarseTo] = buckets(centre, halfWidth, kCoarseBits);
-                const auto mark = static_cast<std::uint8_t>(q);
-                for (std::size_t i = coarseFrom; i <= coarseTo; ++i) {
-                    coarse_[i] = coarse_[i] == 0 || coarse_[i] == mark ? mark : kAmbiguous;
-                }
-            }
-        }
-    }
-
-    // position: s/Q as a binary fraction, s/Q * 2^64
-    constexpr bool mayBeNear(std::uint64_t position) const {
-        const std::size_t i = position >> (64 - kFineBits);
-        return (fine_[i / 64] >> (i % 64)) & 1;
-    }
-    constexpr std::uint8_t denominator(std::uint64_t position) const {
-        return coarse_[position >> (64 - kCoarseBits)];
-    }
-
-  private:
-    static constexpr int kFineBits = 20;
-    static constexpr int kCoarseBits = 16;
-
-    // The buckets that [centre - halfWidth, centre + halfWidth] touches, with one bucket of
-    // margin on each side for any rounding in the bounds and the positions.
-    static constexpr std::pair<std::size_t, std::size_t> buckets(double centre, double halfWidth,
-                                                                 int bits) {
-        const double scale = static_cast<double>(std::int64_t{1} << bits);
-        const std::int64_t top = (std::int64_t{1} << bits) - 1;
-        const std::int64_t from = static_cast<std::int64_t>((centre - halfWidth) * scale) - 1;
-        const std::int64_t to = static_cast<std::int64_t>((centre + halfWidth) * scale) + 1;
-        return {static_cast<std::size_t>(std::max<std::int64_t>(0, from)),
-                static_cast<std::size_t>(std::min(top, to))};
-    }
-
-    std::array<std::uint64_t, (std::size_t{1} << kFineBits) / 64> fine_{};
-    std::array<std::uint8_t, std::size_t{1} << kCoarseBits> coarse_{};
-};
-
-constexpr ZoneTable kCloseZones(kClose.nearWhole);
-constexpr ZoneTable kLooseZones(kLoose.nearWhole);
-
-// The request as the simplest fraction P/Q of fact 4.
-struct RequestFraction {
-    std::uint64_t p = 0, q = 1;
-    Closeness closeness = kClose;
-    const ZoneTable* zones = &kCloseZones;
-    // When Q allows no near misses: for each s < Q, the denominator Q/gcd(Q, s) of s/Q if it
-    // is at most 70, else 0. Empty otherwise.
-    std::vector<std::uint8_t> centres;
-    Factors pFactors, qFactors;
-    bool exactPlansImpossible = false;  // fact 5, last part
-};
-
-// The first continued-fraction convergent P/Q of the request within kClose of it, or an earlier
-// one within kLoose if its Q is small: a request a few units in the last place away from a simple
-// fraction behaves almost like it, and treating it as a near miss of a far more complex one
-// would be slow. A typed decimal is found exactly; the double's own value is its last
-// convergent, so one is always found. Empty only below 1 Hz and from 2^63 Hz on, where no NC1
-// range is entered anyway.
-std::optional<RequestFraction> requestFraction(double fout) {
-    int exponent = 0;
-    const double mantissa = std::frexp(fout, &exponent);  // fout = mantissa * 2^exponent
-    if (exponent > 63) return std::nullopt;
-    auto num = static_cast<std::uint64_t>(std::ldexp(mantissa, 53));
-    int shift = 53 - exponent;            // fout = num / 2^shift
-    if (shift > 53) return std::nullopt;  // keeps Q within 2^53, as the loop below assumes
-    if (shift <= 0) {
-        num <<= -shift;
-        shift = 0;
-    }
-    const int twos = std::min(std::countr_zero(num), shift);
-    num >>= twos;
-    shift -= twos;
-    const std::uint64_t den = std::uint64_t{1} << shift;
-
-    // |fout - h/k| <= error * fout, that is |num*k - h*den| <= error * num * k.
-    const auto within = [&](std::uint64_t h, std::uint64_t k, const Closeness& c) {
-        const U128 left = plan_detail::multiply(num, k), right = plan_detail::multiply(h, den);
-        const U128 gap = left < right ? right - left : left - right;
-        // Doubles round both sides; a doubt only ever means trying the next convergent.
-        return toDouble(gap) <= c.modelError * toDouble(left) * (1 - 0x1p-48);
-    };
-    RequestFraction r;
-    std::uint64_t hPrev = 1, h = num / den, kPrev = 0, k = 1;  // convergents h/k
-    std::uint64_t x = num % den, y = den;                      // remainder x/y of the expansion
-    for (;;) {
-        if (x == 0 || within(h, k, kClose)) break;
-        if (k <= kSimpleDenominatorLimit && within(h, k, simpleCloseness(k))) {
-            r.closeness = simpleCloseness(k);
-            break;
-        }
-        if (k <= kLooseDenominatorLimit && within(h, k, kLoose)) {
-            r.closeness = kLoose;
-            r.zones = &kLooseZones;
-            break;
-        }
-        const std::uint64_t a = y / x;
-        const std::uint64_t next = y % x;
-        y = x;
-        x = next;
-        const std::uint64_t h2 = a * h + hPrev, k2 = a * k + kPrev;
-        hPrev = h;
-        kPrev = k;
-        h = h2;
-        k = k2;
-    }
-    r.p = h;
-    r.q = k;
-    if (r.q <= r.closeness.noNearMissesUpTo) {
-        std::vector<std::uint64_t> divisorOf(r.q, 1);  // gcd(Q, s): largest divisor writes last
-        for (std::uint64_t d = 2; d <= r.q; ++d) {
-            if (r.q % d != 0) continue;
-            for (std::uint64_t m = 0; m < r.q; m += d) divisorOf[m] = d;
-        }
-        r.centres.resize(r.q);
-        for (std::uint64_t m = 0; m < r.q; ++m) {
-            const std::uint64_t q0 = r.q / divisorOf[m];
-            r.centres[m] = q0 <= kMaxUsefulN31 ? static_cast<std::uint8_t>(q0) : 0;
-        }
-    }
-    r.pFactors = factorsOf(r.p);
-    r.qFactors = factorsOf(r.q);
-    std::uint64_t forced = 1;
-    for (std::size_t i = 0; i < r.pFactors.size(); ++i) {
-        const auto [prime, power] = r.pFactors[i];
-        if (prime <= kMaxDivisorD) continue;
-        for (int e = 0; e < power; ++e) {
-            forced = prime >= kGpsBelow ? kGpsBelow : std::min(kGpsBelow, forced * prime);
-        }
-    }
-    r.exactPlansImpossible = forced >= kGpsBelow;
-    return r;
-}
-
 // Walks one pass over (N1, NC1) in the walk's order and searches below each NC1 that can hold
 // a plan (facts 1, 4, 5, 6).
 class PassSearch {
@@ -280,95 +104,14 @@ class PassSearch {
     // Appends the plans below N1 to `plans` until it holds `count`; true once it does.
     bool searchN1(std::int16_t n1, Nc1Range range, const plan_detail::Nc1Rule& rule,
                   std::size_t count, std::vector<FrequencyPlan>& plans) {
-        const double foutTimesN1 = fout_ * n1;
-        // The NC1 the walk visits are even; the strict pass takes multiples of 3 only.
-        const std::uint64_t step =
-            p_.divisibilityRules ? std::lcm(rule.multipleOf, std::uint64_t{3}) : rule.multipleOf;
-        const std::uint64_t lo = static_cast<std::uint64_t>(range.lo);
-        const std::uint64_t firstNc1 = (lo + step - 1) / step * step;
-        std::int32_t last = range.hi;
-        if (rule.max < static_cast<std::uint64_t>(last)) last = static_cast<std::int32_t>(rule.max);
-        if (firstNc1 > static_cast<std::uint64_t>(last)) return false;
-        const auto first = static_cast<std::int32_t>(firstNc1);  // both at most 2^20
-        const auto step32 = static_cast<std::int32_t>(step);
-
+        const std::optional<N1Steps> steps = prepare(n1, range, rule);
+        if (!steps) return false;
         const std::uint64_t q = f_.q;
-        const auto un1 = static_cast<std::uint64_t>(n1);
-        // s = P*N1*NC1 mod Q, kept up to date as NC1 steps, and s/Q as a 64-bit binary
-        // fraction for the zone table: its rounding drifts by under 2^-43 over a whole range,
-        // far inside the table's one-bucket (2^-20) margin.
-        const std::uint64_t pn1 = plan_detail::mulMod(f_.p, un1, q);
-        auto s = plan_detail::mulMod(pn1, firstNc1, q);
-        const std::uint64_t sStep = plan_detail::mulMod(pn1, step, q);
-        auto position = plan_detail::quotient({s, 0}, q);
-        const std::uint64_t positionStep = plan_detail::quotient({sStep, 0}, q);
-        const Factors n1Factors = factorsOf(un1);
-        // Fact 5 needs |X - Z/q0| <= X * 2^-53 (see below). X = fl(Y*NC1), Y = fl(Fout*N1), and
-        // Y*NC1 = P*N1*NC1/Q + eta*NC1 with eta = Y - P*N1/Q, so |X - Z/q0| is at least
-        // |eta|*NC1 less X's rounding (at most 2^-21); with X below 2^33 that allows only
-        // NC1 <= 1.5 * 2^-20 / |eta|. When q0 is a power of two, Z/q0 lies on X's grid (a
-        // multiple of 2^-21) and X * 2^-53 is less than one step of it, so X must equal Z/q0:
-        // NC1 <= 2^-21 / |eta|. (The bounds are taken a little large for their rounding.)
-        const double eta = gapToFraction(foutTimesN1, f_.p, un1, q);
-        const auto nc1Below = [&](double limit) {
-            const double bound = eta > 0 ? limit / eta * (1 + 0x1p-40) : kMaxLowSpeedDivider + 1.0;
-            return static_cast<std::int32_t>(std::min(bound, kMaxLowSpeedDivider + 1.0));
-        };
-        const std::int32_t exactUpTo = f_.exactPlansImpossible ? 0 : nc1Below(0x1.8p-20);
-        const std::int32_t onGridUpTo = f_.exactPlansImpossible ? 0 : nc1Below(0x1p-21);
-        const std::uint64_t noNearMissesUpTo = f_.closeness.noNearMissesUpTo;
-        const bool nearMisses = q > noNearMissesUpTo;
-        // Without near misses nothing past the exact candidates can hold a plan.
-        if (!nearMisses) last = std::min(last, (q & (q - 1)) == 0 ? onGridUpTo : exactUpTo);
-        const ZoneTable& zones = *f_.zones;
-        const double nearWhole = f_.closeness.nearWhole;
-
-        const bool centresOnly = !f_.centres.empty();
-        for (std::int32_t nc1 = first; nc1 <= last;
-             nc1 += step32, s = addMod(s, sStep, q), position += positionStep) {
-            std::uint64_t zoneQ = 1;
-            if (centresOnly) {  // no near misses: only a centre c/q can hold a whole R
-                zoneQ = f_.centres[s];
-                if (zoneQ == 0) continue;
-            } else {
-                if (!zones.mayBeNear(position)) continue;
-                if (s != 0) {
-                    zoneQ = zones.denominator(position);
-                    if (zoneQ == ZoneTable::kAmbiguous) zoneQ = nearestDenominator(s, q, nearWhole);
-                    if (zoneQ == 0) continue;
-                }
-            }
-            const double fosc = foutTimesN1 * nc1;
-            if (fosc < p_.foscMin) continue;
-            if (fosc > p_.foscMax) break;  // Fosc grows with NC1
-            // A whole R = fl(N31*X) needs N31 = k*zoneQ and, with k*|zoneQ*X - Z| below 1/2 for
-            // every k the zones allow, |zoneQ*X - Z| <= zoneQ*X*2^-53 for the whole number Z
-            // nearest to zoneQ*X: R is within half a unit in the last place of N31*X. In units
-            // of 2^-21, which X (between 2^31 and 2^33) is a whole multiple of, this is exact
-            // integer arithmetic.
-            const auto units = static_cast<std::int64_t>(fosc * 0x1p21);  // below 2^54
-            const std::int64_t scaled = static_cast<std::int64_t>(zoneQ) * units;
-            const std::int64_t z = (scaled + (std::int64_t{1} << 20)) >> 21;
-            const auto gap = static_cast<double>(scaled - (z << 21));
-            if (std::abs(gap) > static_cast<double>(scaled) * 0x1p-53 * (1 + 0x1p-50)) continue;
-            const std::uint64_t offset = s * zoneQ % q;  // s < 2^53, zoneQ <= 70
-            const std::vector<Candidate>* found = nullptr;
-            if (offset == 0) {
-                if (nc1 > ((zoneQ & (zoneQ - 1)) == 0 ? onGridUpTo : exactUpTo)) continue;
-                const auto zWhole = static_cast<std::uint64_t>(z);
-                const N31Set exact = OscillatorSearch::exactN31(fosc, zoneQ, zWhole);
-                if (exact.empty()) continue;
-                found = &oscillator_.searchExact(fosc, zoneQ, exact,
-                                                 exactFactors(n1Factors, nc1, zoneQ));
-            } else {
-                if (!nearMisses) continue;
-                const double miss = static_cast<double>(std::min(offset, q - offset));
-                const auto kHigh =
-                    static_cast<std::uint64_t>(nearWhole * static_cast<double>(q) / miss);
-                if (kHigh == 0) continue;
-                found = &oscillator_.searchNearMiss(fosc, zoneQ, kHigh,
-                                                    un1 * static_cast<std::uint64_t>(nc1));
-            }
+        std::uint64_t s = steps->s, position = steps->position;
+        for (std::int32_t nc1 = steps->first; nc1 <= steps->last;
+             nc1 += steps->step, s = addMod(s, steps->sStep, q), position += steps->positionStep) {
+            const std::vector<Candidate>* found = searchNc1(*steps, nc1, s, position);
+            if (found == nullptr) continue;
             for (const Candidate& c : *found) {
                 const auto n2ls =
                     static_cast<std::int32_t>(c.d / static_cast<std::uint64_t>(c.n2hs));
@@ -380,6 +123,109 @@ class PassSearch {
     }
 
   private:
+    // The NC1 of one N1 that may hold a plan, and what the search tracks along them.
+    struct N1Steps {
+        std::uint64_t n1;
+        double foutTimesN1;
+        std::int32_t first, last, step;
+        std::uint64_t s, sStep;                // P*N1*NC1 mod Q and its step
+        std::uint64_t position, positionStep;  // s/Q * 2^64
+        std::int32_t exactUpTo, onGridUpTo;    // fact 5's bounds on NC1
+        bool nearMisses;
+        Factors n1Factors;
+    };
+
+    std::optional<N1Steps> prepare(std::int16_t n1, Nc1Range range,
+                                   const plan_detail::Nc1Rule& rule) const {
+        // The NC1 the walk visits are even; the strict pass takes multiples of 3 only.
+        const std::uint64_t step =
+            p_.divisibilityRules ? std::lcm(rule.multipleOf, std::uint64_t{3}) : rule.multipleOf;
+        const auto lo = static_cast<std::uint64_t>(range.lo);
+        const std::uint64_t first = (lo + step - 1) / step * step;
+        std::int32_t last = range.hi;
+        if (rule.max < static_cast<std::uint64_t>(last)) last = static_cast<std::int32_t>(rule.max);
+        if (first > static_cast<std::uint64_t>(last)) return std::nullopt;
+
+        N1Steps w;
+        w.n1 = static_cast<std::uint64_t>(n1);
+        w.foutTimesN1 = fout_ * n1;
+        w.first = static_cast<std::int32_t>(first);  // at most 2^20, and the step 6 * 2^21
+        w.step = static_cast<std::int32_t>(step);
+        const std::uint64_t q = f_.q;
+        // s/Q as a 64-bit binary fraction for the zone table: its rounding drifts by under
+        // 2^-43 over a whole range, far inside the table's one-bucket (2^-20) margin.
+        const std::uint64_t pn1 = plan_detail::mulMod(f_.p, w.n1, q);
+        w.s = plan_detail::mulMod(pn1, first, q);
+        w.sStep = plan_detail::mulMod(pn1, step, q);
+        w.position = plan_detail::quotient({w.s, 0}, q);
+        w.positionStep = plan_detail::quotient({w.sStep, 0}, q);
+        w.n1Factors = factorsOf(w.n1);
+        // Fact 5 needs |X - Z/q0| <= X * 2^-53 (see below). X = fl(Y*NC1), Y = fl(Fout*N1), and
+        // Y*NC1 = P*N1*NC1/Q + eta*NC1 with eta = Y - P*N1/Q, so |X - Z/q0| is at least
+        // |eta|*NC1 less X's rounding (at most 2^-21); with X below 2^33 that allows only
+        // NC1 <= 1.5 * 2^-20 / |eta|. When q0 is a power of two, Z/q0 lies on X's grid (a
+        // multiple of 2^-21) and X * 2^-53 is less than one step of it, so X must equal Z/q0:
+        // NC1 <= 2^-21 / |eta|. (The bounds are taken a little large for their rounding.)
+        const double eta = gapToFraction(w.foutTimesN1, f_.p, w.n1, q);
+        const auto nc1Below = [&](double limit) {
+            const double bound = eta > 0 ? limit / eta * (1 + 0x1p-40) : kMaxLowSpeedDivider + 1.0;
+            return static_cast<std::int32_t>(std::min(bound, kMaxLowSpeedDivider + 1.0));
+        };
+        w.exactUpTo = f_.exactPlansImpossible ? 0 : nc1Below(0x1.8p-20);
+        w.onGridUpTo = f_.exactPlansImpossible ? 0 : nc1Below(0x1p-21);
+        w.nearMisses = q > f_.closeness.noNearMissesUpTo;
+        // Without near misses nothing past the exact candidates can hold a plan.
+        if (!w.nearMisses) last = std::min(last, (q & (q - 1)) == 0 ? w.onGridUpTo : w.exactUpTo);
+        w.last = last;
+        return w;
+    }
+
+    // The candidates below one NC1, or null when it cannot hold any.
+    const std::vector<Candidate>* searchNc1(const N1Steps& w, std::int32_t nc1, std::uint64_t s,
+                                            std::uint64_t position) {
+        const std::uint64_t q = f_.q;
+        const double nearWhole = f_.closeness.nearWhole;
+        std::uint64_t zoneQ = 1;
+        if (!f_.centres.empty()) {  // no near misses: only a centre c/q can hold a whole R
+            zoneQ = f_.centres[s];
+            if (zoneQ == 0) return nullptr;
+        } else {
+            if (!f_.zones->mayBeNear(position)) return nullptr;
+            if (s != 0) {
+                zoneQ = f_.zones->denominator(position);
+                if (zoneQ == ZoneTable::kAmbiguous) zoneQ = nearestDenominator(s, q, nearWhole);
+                if (zoneQ == 0) return nullptr;
+            }
+        }
+        const double fosc = w.foutTimesN1 * nc1;
+        if (fosc < p_.foscMin || fosc > p_.foscMax) return nullptr;
+        // A whole R = fl(N31*X) needs N31 = k*zoneQ and, with k*|zoneQ*X - Z| below 1/2 for
+        // every k the zones allow, |zoneQ*X - Z| <= zoneQ*X*2^-53 for the whole number Z
+        // nearest to zoneQ*X: R is within half a unit in the last place of N31*X. In units
+        // of 2^-21, which X (between 2^31 and 2^33) is a whole multiple of, this is exact
+        // integer arithmetic.
+        const auto units = static_cast<std::int64_t>(fosc * 0x1p21);  // below 2^54
+        const std::int64_t scaled = static_cast<std::int64_t>(zoneQ) * units;
+        const std::int64_t z = (scaled + (std::int64_t{1} << 20)) >> 21;
+        const auto gap = static_cast<double>(scaled - (z << 21));
+        if (std::abs(gap) > static_cast<double>(scaled) * 0x1p-53 * (1 + 0x1p-50)) return nullptr;
+        const std::uint64_t offset = s * zoneQ % q;  // s < 2^53, zoneQ <= 70
+        if (offset == 0) {
+            if (nc1 > ((zoneQ & (zoneQ - 1)) == 0 ? w.onGridUpTo : w.exactUpTo)) return nullptr;
+            const auto zWhole = static_cast<std::uint64_t>(z);
+            const N31Set exact = OscillatorSearch::exactN31(fosc, zoneQ, zWhole);
+            if (exact.empty()) return nullptr;
+            return &oscillator_.searchExact(fosc, zoneQ, exact,
+                                            exactFactors(w.n1Factors, nc1, zoneQ));
+        }
+        if (!w.nearMisses) return nullptr;
+        const double miss = static_cast<double>(std::min(offset, q - offset));
+        const auto kHigh = static_cast<std::uint64_t>(nearWhole * static_cast<double>(q) / miss);
+        if (kHigh == 0) return nullptr;
+        return &oscillator_.searchNearMiss(fosc, zoneQ, kHigh,
+                                           w.n1 * static_cast<std::uint64_t>(nc1));
+    }
+
     static std::uint64_t addMod(std::uint64_t a, std::uint64_t b, std::uint64_t q) {
         const std::uint64_t sum = a + b;  // both below q <= 2^53
         return sum >= q ? sum - q : sum;
@@ -459,7 +305,7 @@ std::optional<std::vector<FrequencyPlan>> plan_detail::acceptedPlans(double requ
     if (!passes) return std::nullopt;
     std::vector<FrequencyPlan> plans;
     if (count == 0) return plans;
-    const std::optional<RequestFraction> fraction = requestFraction(requestedHz);
+    const std::optional<RequestFraction> fraction = plan_detail::requestFraction(requestedHz);
     if (!fraction) return plans;  // no NC1 range is entered
     if (fraction->exactPlansImpossible && fraction->q <= fraction->closeness.noNearMissesUpTo) {
         return plans;

@@ -26,12 +26,6 @@ constexpr auto kMultiples = [] {
     return sets;
 }();
 
-Factors factorsOf(std::uint64_t n) {
-    Factors f;
-    factorInto(n, f);
-    return f;
-}
-
 }  // namespace
 
 N31Set OscillatorSearch::exactN31(double x, std::uint64_t q0, std::uint64_t z) {
