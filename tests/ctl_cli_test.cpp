@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "ctl_commands.h"
+#include "planning/pair_search.h"
 #include "support/window_harness.h"
 
 namespace quarvel::ctl {
@@ -100,6 +101,27 @@ TEST(CtlCli, SendsTheSameReportsAsTheWindow) {
     }
 }
 
+// Output 2 from the pair search goes out as "Update" sends those fields.
+TEST(CtlCli, SetWithOut2UploadsThePairPlan) {
+    const auto pair = searchPlanPair("10000000", "25000000").plan;
+    ASSERT_TRUE(pair);
+    ASSERT_NE(pair->nc2ls, pair->plan.nc1ls);
+    const FrequencyPlan& p = pair->plan;
+    const auto n = [](double v) { return number(v); };
+    SimulatedBus viaSet, viaUpload;
+    viaSet.addDevice(kDevice);
+    viaUpload.addDevice(kDevice);
+    EXPECT_EQ(runCtl(viaSet, {"set", "10000000", "--out2", "25000000"}).status, kOk);
+    EXPECT_EQ(
+        runCtl(viaUpload, {"upload", "--gps", n(p.gps), "--n31", n(p.n31), "--n2hs", n(p.n2hs),
+                           "--n2ls", n(p.n2ls), "--n1hs", n(p.n1hs), "--nc1", n(p.nc1ls), "--nc2",
+                           n(pair->nc2ls), "--phase-index", "0", "--bw", "6"})
+            .status,
+        kOk);
+    EXPECT_EQ(viaSet.featureReports(0).size(), 2u);
+    EXPECT_EQ(viaSet.featureReports(0), viaUpload.featureReports(0));
+}
+
 TEST(CtlCli, ExitStatusesAndNothingSentOnFailure) {
     const auto twoDevices = [](SimulatedBus& bus) {
         bus.addDevice({.serialNumber = u"A1"});
@@ -120,6 +142,8 @@ TEST(CtlCli, ExitStatusesAndNothingSentOnFailure) {
         {{"set", "-5"}, one, kUsageError, "positive number"},
         {{"set", "10,5"}, one, kUsageError, "positive number"},
         {{"set", "1"}, one, kDeviceError, "No divider set"},
+        {{"set", "10000000", "--out2", "0"}, one, kUsageError, "positive numbers"},
+        {{"sleep", "--out2", "5"}, one, kUsageError, "does not take --out2"},
         {{"register", "1", "255.5"}, one, kUsageError, "0 to 255"},
         {{"register", "x", "1"}, one, kUsageError, "0 to 255"},
         {{"drive", "12"}, one, kUsageError, "8, 16, 24, 32"},

@@ -27,8 +27,10 @@ Commands:
   watch                one line per change of GPS signal, PLL lock or signal-loss count and
                        per loss or return of the device, with the local time; reconnects;
                        runs until Ctrl-C or SIGTERM
-  set FREQ             searches the plan for output 1 = FREQ Hz as "Find" does and uploads it
-                       as "Find" does; --dry-run prints the plan and sends nothing
+  set FREQ [--out2 F2] searches the plan for output 1 = FREQ Hz as "Find" does and uploads it
+                       as "Find" does; with --out2, a plan that also gives output 2 = F2 Hz,
+                       uploaded as "Update" sends it with that output 2 entry chosen;
+                       --dry-run prints the plan and sends nothing
   upload [FIELDS]      sends what "Update" sends for these field values, after the same
                        validation and clamping (each clamp is reported); fields not given
                        keep the device's current value:
@@ -50,6 +52,7 @@ Options:
   --serial S   the generator with serial number S; required when several are attached
   --json       one JSON object a line on standard output instead of text
   --dry-run    set: print the plan, send nothing
+  --out2 F2    set: output 2 frequency in Hz
   --help, -h   this text
   --version    the version
 
@@ -75,7 +78,7 @@ sentence; nothing is sent on bad input.
 const std::set<std::string> kFlags = {"--json", "--dry-run"};
 const std::set<std::string> kValueOptions = {"--serial",      "--gps",  "--n31", "--n2hs",
                                              "--n2ls",        "--n1hs", "--nc1", "--nc2",
-                                             "--phase-index", "--bw"};
+                                             "--phase-index", "--bw",   "--out2"};
 const std::set<std::string> kUploadOptions = {"--gps", "--n31", "--n2hs",        "--n2ls", "--n1hs",
                                               "--nc1", "--nc2", "--phase-index", "--bw"};
 
@@ -88,6 +91,9 @@ struct CommandShape {
 bool none(const std::string&) {
     return false;
 }
+bool out2Option(const std::string& name) {
+    return name == "--out2";
+}
 bool uploadOption(const std::string& name) {
     return kUploadOptions.contains(name);
 }
@@ -96,7 +102,7 @@ const std::map<std::string, CommandShape> kCommands = {
     {"list", {0, none, listCommand}},
     {"status", {0, none, statusCommand}},
     {"watch", {0, none, watchCommand}},
-    {"set", {1, none, setCommand}},
+    {"set", {1, out2Option, setCommand}},
     {"upload", {0, uploadOption, uploadCommand}},
     {"enable", {1, none, simpleCommand}},
     {"identify", {1, none, simpleCommand}},

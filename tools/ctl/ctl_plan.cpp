@@ -6,6 +6,7 @@
 #include "common/number_text.h"
 #include "ctl_commands.h"
 #include "planning/derived_labels.h"
+#include "planning/pair_search.h"
 #include "planning/phase_list.h"
 #include "planning/plan_search.h"
 
@@ -120,18 +121,35 @@ int sendPlan(const Invocation& in, Connection& c, PlanForm form, const Clamped& 
 int setCommand(const Invocation& in) {
     const QString request = QString::fromStdString(in.operands[0]);
     const auto hz = parseNumber(request, cLocale());
-    if (!hz || !(*hz > 0)) {
-        return in.usage("FREQ must be a positive number of hertz, such as 10000000.");
+    const auto out2 = in.option("--out2");
+    if (!hz || !(*hz > 0) || (out2 && !isPairFrequencyText(*out2))) {
+        return in.usage("FREQ and --out2 must be positive numbers of hertz, such as 10000000.");
     }
     Failure failure;
     Connection c = Connection::open(in.env.backend, in.serial, failure);
     if (!c.isOpen()) return in.fail(failure);
-    const SearchResult result = searchPlan(*hz);
-    if (!result.plan) {
-        return in.fail({kDeviceError, "No divider set gives " + number(*hz) +
+    // With --out2, the plan "Find" would upload with that OUT2 entry picked before "Update".
+    std::optional<FrequencyPlan> plan;
+    std::optional<std::int32_t> nc2ls;
+    if (out2) {
+        const PairSearchResult pair = searchPlanPair(in.operands[0], *out2);
+        if (!pair.searchable) {
+            return in.usage("FREQ and --out2 must be positive numbers of hertz, such as 10000000.");
+        }
+        if (pair.plan) {
+            plan = pair.plan->plan;
+            nc2ls = pair.plan->nc2ls;
+        }
+    } else {
+        plan = searchPlan(*hz).plan;
+    }
+    if (!plan) {
+        return in.fail({kDeviceError, "No divider set gives " + in.operands[0] +
+                                          (out2 ? " Hz and " + *out2 : std::string()) +
                                           " Hz exactly; try a nearby frequency."});
     }
-    PlanForm form = formAfterSearch(*result.plan, request.trimmed(), c.serial(), cLocale());
+    PlanForm form = formAfterSearch(*plan, request.trimmed(), c.serial(), cLocale());
+    if (nc2ls) form.dividers.nc2ls = text(*nc2ls);
     const Clamped clamped = validate(form);
     if (in.dryRun) {
         printPlan(in, c.serial(), form, false, clamped);
