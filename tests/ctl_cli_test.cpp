@@ -150,6 +150,7 @@ TEST(CtlCli, ExitStatusesAndNothingSentOnFailure) {
         {{"enable", "3"}, one, kUsageError, "none, 1, 2, both"},
         {{"upload", "--bw", "256"}, one, kUsageError, "BW"},
         {{"upload", "--n31", "three"}, one, kUsageError, "--n31 must be a number"},
+        {{"upload", "--gps", "255.6"}, one, kUsageError, "GPS cannot be sent"},
         {{"upload", "--phase-index", "46"}, one, kUsageError, "0 to 45"},
         {{"upload", "--phase-index", "1.5"}, one, kUsageError, "whole number"},
         {{"sleep", "--dry-run"}, one, kUsageError, "Only set"},
@@ -209,6 +210,25 @@ TEST(CtlCli, StatusReportsTheReadoutAsJson) {
               "\"NC2_LS\":46,\"PhaseBox\":0,\"Phase\":0,\"BW\":6,\"Out1Freq\":10000000,"
               "\"OUT2\":10000000,\"F3\":958333,\"Fosc\":5.06,\"LOS\":true,\"LOL\":false,"
               "\"SignalLossCount\":2}\n");
+}
+
+TEST(CtlCli, ListShowsEveryGeneratorWithoutPassingControlCharacters) {
+    SimulatedBus bus;
+    bus.addDevice({.serialNumber = u"A\x1b[2J"});
+    bus.addDevice({.serialNumber = u"B2", .refusesOpen = true});
+    const Outcome text = runCtl(bus, {"list"});
+    EXPECT_EQ(text.status, kDeviceError);
+    EXPECT_EQ(text.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(text.out.find("A?[2J  Quarvel  GPS Clock Generator  release 1.2  can be opened"),
+              std::string::npos);
+    EXPECT_NE(text.out.find("cannot be opened: Permission denied"), std::string::npos);
+    const Outcome json = runCtl(bus, {"list", "--json"});
+    EXPECT_EQ(json.out.substr(0, json.out.find('\n')),
+              "{\"SerNo\":\"A\\u001b[2J\",\"lblManuf\":\"Quarvel\",\"lblProduct\":\"GPS Clock "
+              "Generator\",\"lblVersion\":\"1.2\",\"path\":\"sim:0\",\"canOpen\":true,"
+              "\"reason\":null}");
+    EXPECT_NE(json.out.find("{\"SerNo\":null,"), std::string::npos);
+    EXPECT_EQ(bus.openHandles(), 0u);
 }
 
 // A clock that moves only when the command waits, with events scripted at given times.

@@ -26,6 +26,14 @@ constexpr int kMaxReportsPerDrain = 65;
 
 }  // namespace
 
+std::string printable(const QString& text) {
+    QString clean = text;
+    for (QChar& c : clean) {
+        if (c.category() == QChar::Other_Control) c = u'?';
+    }
+    return clean.toStdString();
+}
+
 std::string accessAdvice() {
     return kUdevHint ? "install the udev rule 70-quarvel.rules (see quarvel-probe) and reconnect it"
                      : "check that no other program holds it";
@@ -91,7 +99,7 @@ Connection Connection::open(HidBackend& backend, const std::optional<std::string
         std::string serials;
         for (const ListedDevice& d : devices) {
             serials += (serials.empty() ? "" : ", ") +
-                       (d.serial ? d.serial->toStdString() : std::string("(unreadable)"));
+                       (d.serial ? printable(*d.serial) : std::string("(unreadable)"));
         }
         return fail(kUsageError, "Several clock generators are attached (" + serials +
                                      "); choose one with --serial.");
@@ -99,10 +107,14 @@ Connection Connection::open(HidBackend& backend, const std::optional<std::string
         chosen = &devices.front();
     }
     const QString name = chosen->serial.value_or(QStringLiteral("attached"));
-    if (!chosen->canOpen || !chosen->serial) {
-        return fail(kDeviceError, "The clock generator " + name.toStdString() +
-                                      " cannot be opened (" + chosen->reason + "); " +
-                                      accessAdvice() + ".");
+    if (!chosen->canOpen) {
+        return fail(kDeviceError, "The clock generator " + printable(name) + " cannot be opened (" +
+                                      chosen->reason + "); " + accessAdvice() + ".");
+    }
+    if (!chosen->serial) {
+        return fail(kDeviceError,
+                    "The attached clock generator does not tell its serial number; reconnect it "
+                    "and try again.");
     }
 
     Connection c;
@@ -119,7 +131,7 @@ Connection Connection::open(HidBackend& backend, const std::optional<std::string
     const auto attributes = plain ? backend.attributes(*plain) : std::nullopt;
     if (!reads || !lengths) {
         c.close();
-        return fail(kDeviceError, "The clock generator " + name.toStdString() +
+        return fail(kDeviceError, "The clock generator " + printable(name) +
                                       " went away while it was being opened; reconnect it and "
                                       "try again.");
     }

@@ -38,6 +38,9 @@ struct ListedDevice {
 // reports, as a connection would.
 std::vector<ListedDevice> listDevices(HidBackend& backend);
 
+// Device text for a terminal or log: control characters become '?'.
+std::string printable(const QString& text);
+
 // The udev advice, on Linux only; empty elsewhere.
 std::string accessAdvice();
 

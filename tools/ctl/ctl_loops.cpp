@@ -38,7 +38,7 @@ class Watcher {
         // No report waiting is not a loss by itself; a device that no longer answers is.
         if (connection_.statusFrame()) return kConnectedPoll;
         connection_.close();
-        event("lost", "device " + serial_ + " lost");
+        event("lost", "device " + printable(connection_.serial()) + " lost");
         return kLostPoll;
     }
 
@@ -46,7 +46,7 @@ class Watcher {
         Failure ignored;
         connection_ = Connection::open(in_.env.backend, serial_, ignored);
         if (!connection_.isOpen()) return kLostPoll;
-        event("back", "device " + serial_ + " back");
+        event("back", "device " + printable(connection_.serial()) + " back");
         return poll();
     }
 

@@ -1,5 +1,6 @@
 // set and upload: a frequency plan to the device, as "Find" and "Update" send it.
 
+#include <cmath>
 #include <ostream>
 
 #include "commands/plan_upload.h"
@@ -73,7 +74,7 @@ void printPlan(const Invocation& in, const QString& serial, const PlanForm& form
     for (const FieldOption* f : clamped) {
         out << f->name << " was clamped to " << (form.dividers.*f->field).toStdString() << '\n';
     }
-    out << (sent ? "Sent to " + serial.toStdString() : std::string("Would send")) << ": GPS "
+    out << (sent ? "Sent to " + printable(serial) : std::string("Would send")) << ": GPS "
         << number(v.gps) << ", N31 " << number(v.n31) << ", N2_HS " << number(v.n2hs) << ", N2_LS "
         << number(v.n2ls) << ", N1_HS " << number(v.n1hs) << ", NC1_LS " << number(v.nc1ls)
         << ", NC2_LS " << number(v.nc2ls) << ", phase step " << v.phaseIndex << ", BW "
@@ -100,10 +101,9 @@ int sendPlan(const Invocation& in, Connection& c, PlanForm form, const Clamped& 
                             },
                             [&] { refreshAfterSend(form, cLocale()); }, [] { return true; }});
     if (problem) {
-        return in.usage(*problem == PlanField::BW
-                            ? "BW must be a number from 0 to 255; nothing was sent."
-                            : "The plan cannot be sent to the device as it stands; nothing was "
-                              "sent.");
+        return in.usage(std::string(planFieldName(*problem)) +
+                        " cannot be sent to the device as it stands (a fraction that rounds "
+                        "past its field); nothing was sent.");
     }
     if (!allSent) {
         return in.fail({kDeviceError,
@@ -122,7 +122,8 @@ int setCommand(const Invocation& in) {
     const QString request = QString::fromStdString(in.operands[0]);
     const auto hz = parseNumber(request, cLocale());
     const auto out2 = in.option("--out2");
-    if (!hz || !(*hz > 0) || (out2 && !isPairFrequencyText(*out2))) {
+    if (!hz || !(*hz > 0) ||
+        (out2 && !(isPairFrequencyText(in.operands[0]) && isPairFrequencyText(*out2)))) {
         return in.usage("FREQ and --out2 must be positive numbers of hertz, such as 10000000.");
     }
     Failure failure;
@@ -133,9 +134,6 @@ int setCommand(const Invocation& in) {
     std::optional<std::int32_t> nc2ls;
     if (out2) {
         const PairSearchResult pair = searchPlanPair(in.operands[0], *out2);
-        if (!pair.searchable) {
-            return in.usage("FREQ and --out2 must be positive numbers of hertz, such as 10000000.");
-        }
         if (pair.plan) {
             plan = pair.plan->plan;
             nc2ls = pair.plan->nc2ls;
@@ -195,15 +193,15 @@ int uploadCommand(const Invocation& in) {
     if (const auto bw = in.option("--bw")) form.bw = QString::fromStdString(*bw).trimmed();
     const Clamped clamped = validate(form);
     if (const auto k = in.option("--phase-index")) {
-        const int entries = static_cast<int>(phaseEntries(form.dividers.nc1ls, cLocale()).size());
-        const auto index = toInt32(*parseNumber(QString::fromStdString(*k), cLocale()));
-        if (!index || *index < 0 || *index >= entries ||
-            *parseNumber(QString::fromStdString(*k), cLocale()) != *index) {
+        // The window offers only the entries of the phase list; the index is one of them.
+        const auto entries = phaseEntries(form.dividers.nc1ls, cLocale()).size();
+        const double index = parseNumber(QString::fromStdString(*k), cLocale()).value_or(-1);
+        if (!(index >= 0 && index < static_cast<double>(entries) && std::floor(index) == index)) {
             return in.usage("--phase-index must be a whole number from 0 to " +
                             std::to_string(entries - 1) + " for NC1_LS " +
                             form.dividers.nc1ls.toStdString() + "; nothing was sent.");
         }
-        form.phaseIndex = *index;
+        form.phaseIndex = static_cast<int>(index);
     }
     return sendPlan(in, c, form, clamped);
 }

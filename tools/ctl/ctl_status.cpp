@@ -66,9 +66,9 @@ void printStatus(const Invocation& in, const Connection& c, const DeviceStatus& 
         return;
     }
     const auto onOff = [](bool on) { return on ? "on" : "off"; };
-    out << "Serial number:   " << c.serial().toStdString() << '\n'
-        << "Manufacturer:    " << c.manufacturer().toStdString() << '\n'
-        << "Product:         " << c.product().toStdString() << '\n'
+    out << "Serial number:   " << printable(c.serial()) << '\n'
+        << "Manufacturer:    " << printable(c.manufacturer()) << '\n'
+        << "Product:         " << printable(c.product()) << '\n'
         << "Release:         " << releaseText(c.release(), cLocale()).trimmed().toStdString()
         << '\n'
         << "Outputs:         output 1 " << onOff(s.output1) << ", output 2 " << onOff(s.output2)
@@ -148,9 +148,9 @@ int listCommand(const Invocation& in) {
                    << (d.canOpen ? "null" : jsonString(QString::fromStdString(d.reason))) << "}\n";
             continue;
         }
-        in.out << (d.serial ? serial.toStdString() : std::string("(serial unreadable)")) << "  "
-               << d.manufacturer.toStdString() << "  " << d.product.toStdString() << "  release "
-               << d.release.toStdString() << "  "
+        in.out << (d.serial ? printable(serial) : std::string("(serial unreadable)")) << "  "
+               << printable(d.manufacturer) << "  " << printable(d.product) << "  release "
+               << printable(d.release) << "  "
                << (d.canOpen ? std::string("can be opened")
                              : "cannot be opened: " + d.reason + "; " + accessAdvice())
                << '\n';
@@ -203,7 +203,7 @@ int simpleCommand(const Invocation& in) {
         }
         in.out << "]}\n";
     } else {
-        in.out << in.command << ": sent to " << c.serial().toStdString() << '\n';
+        in.out << in.command << ": sent to " << printable(c.serial()) << '\n';
     }
     return kOk;
 }
