@@ -210,6 +210,17 @@ TEST(CtlCli, StatusReportsTheReadoutAsJson) {
               "\"NC2_LS\":46,\"PhaseBox\":0,\"Phase\":0,\"BW\":6,\"Out1Freq\":10000000,"
               "\"OUT2\":10000000,\"F3\":958333,\"Fosc\":5.06,\"LOS\":true,\"LOL\":false,"
               "\"SignalLossCount\":2}\n");
+
+    // Beyond the 32701 entries the window lists, output 2 is still the divider's own.
+    bus.setPlan(d, {.gps = 4899000,
+                    .n31 = 5,
+                    .n2Hs = 11,
+                    .n2Ls = 450,
+                    .n1Hs = 11,
+                    .nc1Ls = 440910,
+                    .nc2Ls = 440910});
+    const std::string out = runCtl(bus, {"status", "--json"}).out;
+    EXPECT_NE(out.find("\"Out1Freq\":1000,\"OUT2\":1000,"), std::string::npos) << out;
 }
 
 TEST(CtlCli, ListShowsEveryGeneratorWithoutPassingControlCharacters) {

@@ -1,7 +1,6 @@
 #include "status/status_readout.h"
 
 #include <cmath>
-#include <vector>
 
 #include "common/number_text.h"
 #include "planning/derived_labels.h"
@@ -17,9 +16,11 @@ ReadoutNumbers readoutNumbers(const DeviceStatus& s) {
     // The window lists output 2 from the output 1 text, so the list starts from that value.
     const double out1Shown =
         parseNumber(formatNumber(numbers.out1Hz, QLocale::c()), QLocale::c()).value_or(NAN);
-    const std::vector<double> entries = readoutOut2Frequencies(out1Shown, s.nc1ls, s.nc2ls);
-    if (const auto selected = out2Selection(s.nc2ls, static_cast<int>(entries.size()))) {
-        numbers.out2Hz = entries[static_cast<std::size_t>(*selected)];
+    // The entry the readout selects, for divider 2i + 2 nearest NC2_LS. The window's list
+    // stops at 32701 entries and then selects its last one, which is not output 2's frequency
+    // once NC2_LS passes 65402; the entry itself is computed here instead.
+    if (const auto i = toInt32(s.nc2ls / 2 - 1); i && *i >= 0) {
+        numbers.out2Hz = out2Frequency(out1Shown, s.nc1ls, *i);
     }
     return numbers;
 }

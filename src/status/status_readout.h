@@ -10,7 +10,8 @@ namespace quarvel {
 
 struct ReadoutNumbers {
     double out1Hz = 0;
-    std::optional<double> out2Hz;  // the OUT2 entry the readout selects; empty when none
+    std::optional<double> out2Hz;  // output 1 * NC1_LS / NC2_LS, NC2_LS made even; empty
+                                   // when NC2_LS is below 1
     double f3Hz = 0;               // floor(GPS / N31)
     double foscGHz = 0;            // cut down to 100 kHz, as the Fosc caption shows it
 };
