@@ -33,6 +33,8 @@ TEST(CtlCli, SendsTheSameReportsAsTheWindow) {
         const char* name;
         std::function<void(frmMain&)> inWindow;
         std::vector<std::string> args;
+        SimPlan plan = {};
+        std::uint32_t nc2ls = 46;
     } cases[] = {
         {"set 10 MHz",
          [](frmMain& w) {
@@ -72,6 +74,16 @@ TEST(CtlCli, SendsTheSameReportsAsTheWindow) {
          },
          {"upload", "--gps", "4687500", "--n31=5", "--n2ls", "513", "--n1hs", "10", "--nc1", "48",
           "--nc2", "2000000", "--bw", "15", "--phase-index", "3"}},
+        {"update as read from a device with its own phase step and an odd NC2_LS",
+         [](frmMain& w) { w.SetFreq->click(); },
+         {"upload"},
+         {.phaseStep = 5, .bandwidth = 15},
+         49},
+        {"update as read from a device whose NC2_LS is past the output 2 list",
+         [](frmMain& w) { w.SetFreq->click(); },
+         {"upload", "--bw", "6"},
+         {},
+         100001},
         {"enable 1", [](frmMain& w) { w.OUT2EN->click(); }, {"enable", "1"}},
         {"identify 2", [](frmMain& w) { w.OUT2ID->click(); }, {"identify", "2"}},
         {"drive 24", [](frmMain& w) { WindowHarness::pick(w.Enc1, 2); }, {"drive", "24"}},
@@ -86,14 +98,17 @@ TEST(CtlCli, SendsTheSameReportsAsTheWindow) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        SimDeviceConfig device = kDevice;
+        device.plan = c.plan;
+        device.plan->nc2Ls = c.nc2ls;
         WindowHarness h;
-        h.bus.addDevice(kDevice);
+        h.bus.addDevice(device);
         c.inWindow(h.load());
         h.unload();
         ASSERT_FALSE(h.bus.featureReports(0).empty());
 
         SimulatedBus bus;
-        bus.addDevice(kDevice);
+        bus.addDevice(device);
         const Outcome o = runCtl(bus, c.args);
         EXPECT_EQ(o.status, kOk) << o.err;
         EXPECT_EQ(bus.featureReports(0), h.bus.featureReports(0));

@@ -31,6 +31,17 @@ double number(const QString& text, const QLocale& locale) {
     return parseNumber(text, locale).value_or(std::nan(""));
 }
 
+// NC2_LS as selecting the OUT2 entry for it in a list of `shown` entries rewrites it.
+QString nc2AfterSelection(double nc2ls, int shown, const QString& unchanged,
+                          const QLocale& locale) {
+    const auto selected = out2Selection(nc2ls, shown);
+    return selected ? formatNumber(2.0 * *selected + 2, locale) : unchanged;
+}
+
+int firstPhaseEntry(const QString& nc1ls, const QLocale& locale) {
+    return phaseEntries(nc1ls, locale).isEmpty() ? -1 : 0;
+}
+
 }  // namespace
 
 PlanValues planValues(const PlanForm& form, const QLocale& locale) {
@@ -46,7 +57,24 @@ void refreshAfterSend(PlanForm& form, const QLocale& locale) {
         formatNumber(outputFrequency(v.gps, v.n31, v.n2ls, v.n2hs, v.n1hs, v.nc1ls), locale);
     if (out1 == form.out1) return;  // an unchanged text raises no change handling
     form.out1 = out1;
-    form.phaseIndex = phaseEntries(form.dividers.nc1ls, locale).isEmpty() ? -1 : 0;
+    form.phaseIndex = firstPhaseEntry(form.dividers.nc1ls, locale);
+}
+
+PlanForm formAfterReadout(double gps, double n31, double n2hs, double n2ls, double n1hs,
+                          double nc1ls, double nc2ls, int bw, const QLocale& locale) {
+    const auto text = [&locale](double value) { return formatNumber(value, locale); };
+    PlanForm form;
+    form.dividers = {text(gps),  text(n31),   text(n2hs), text(n2ls),
+                     text(n1hs), text(nc1ls), text(nc2ls)};
+    form.bw = text(bw);
+    form.out1 = text(outputFrequency(gps, n31, n2ls, n2hs, n1hs, nc1ls));
+    form.phaseIndex = firstPhaseEntry(form.dividers.nc1ls, locale);
+    // The readout's list holds entries 0..round(NC2_LS / 2 - 1), at most 32701 of them.
+    if (const auto last = toInt32(nc2ls / 2 - 1); last && *last >= 0) {
+        const int shown = std::min(*last, kOut2PageStride) + 1;
+        form.dividers.nc2ls = nc2AfterSelection(nc2ls, shown, form.dividers.nc2ls, locale);
+    }
+    return form;
 }
 
 PlanForm formAfterSearch(const FrequencyPlan& plan, const QString& requestText,
@@ -59,11 +87,9 @@ PlanForm formAfterSearch(const FrequencyPlan& plan, const QString& requestText,
     // rewrites NC2_LS from the entry's position.
     if (const auto count = out2Count(plan.nc1ls)) {
         const int shown = *count <= kOut2PageStride ? *count + 1 : kOut2PageEntries;
-        if (const auto selected = out2Selection(plan.nc1ls, shown)) {
-            form.dividers.nc2ls = text(2.0 * *selected + 2);
-        }
+        form.dividers.nc2ls = nc2AfterSelection(plan.nc1ls, shown, form.dividers.nc2ls, locale);
     }
-    form.phaseIndex = phaseEntries(form.dividers.nc1ls, locale).isEmpty() ? -1 : 0;
+    form.phaseIndex = firstPhaseEntry(form.dividers.nc1ls, locale);
     form.bw = text(bandwidthForSerial(serial));
     form.out1 = requestText;
     return form;

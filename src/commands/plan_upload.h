@@ -42,6 +42,12 @@ PlanValues planValues(const PlanForm& form, const QLocale& locale);
 // selected.
 void refreshAfterSend(PlanForm& form, const QLocale& locale);
 
+// The fields the status readout leaves for a device's plan: its values, except that selecting
+// the OUT2 entry rewrites NC2_LS (even, and at most 65402 since the list stops at 32701
+// entries) and rewriting Out1Freq selects the first phase entry.
+PlanForm formAfterReadout(double gps, double n31, double n2hs, double n2ls, double n1hs,
+                          double nc1ls, double nc2ls, int bw, const QLocale& locale);
+
 // The fields "Find" leaves for a found plan before it uploads: the plan, NC2_LS as the OUT2
 // list's selection sets it, the first phase entry, BW from the serial number, and the
 // requested text in Out1Freq.

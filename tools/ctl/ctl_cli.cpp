@@ -33,7 +33,8 @@ Commands:
                        --dry-run prints the plan and sends nothing
   upload [FIELDS]      sends what "Update" sends for these field values, after the same
                        validation and clamping (each clamp is reported); fields not given
-                       keep the device's current value:
+                       are what the window shows after reading the device: its values, with
+                       NC2_LS as the output 2 list selects it and phase step 0
                        --gps G --n31 A --n2hs B --n2ls C --n1hs D --nc1 E --nc2 F
                        --phase-index K (0-based, within the phase list of NC1_LS) --bw W
   enable 1|2|both|none output enables

@@ -176,15 +176,10 @@ int uploadCommand(const Invocation& in) {
                         "The device did not send its status report; check the connection and "
                         "try again."});
     }
-    // The fields as the status readout fills them, then the values given.
+    // The fields as the window's status readout leaves them, then the values given.
     const DeviceStatus& s = *status;
-    PlanForm form;
-    form.dividers = {text(s.gps),  text(s.n31),   text(s.n2hs), text(s.n2ls),
-                     text(s.n1hs), text(s.nc1ls), text(s.nc2ls)};
-    const QStringList phases = phaseEntries(form.dividers.nc1ls, cLocale());
-    form.phaseIndex = s.phaseIndex < phases.size() ? s.phaseIndex : 0;
-    form.bw = text(s.bandwidth);
-    form.out1 = text(outputFrequency(s.gps, s.n31, s.n2ls, s.n2hs, s.n1hs, s.nc1ls));
+    PlanForm form = formAfterReadout(s.gps, s.n31, s.n2hs, s.n2ls, s.n1hs, s.nc1ls, s.nc2ls,
+                                     s.bandwidth, cLocale());
     for (const FieldOption& f : kDividerOptions) {
         if (const auto value = in.option(f.option)) {
             form.dividers.*f.field = QString::fromStdString(*value).trimmed();
