@@ -71,23 +71,23 @@ std::vector<ListedDevice> listDevices(HidBackend& backend) {
     return devices;
 }
 
-Connection Connection::open(HidBackend& backend, const std::optional<std::string>& serial,
-                            Failure& failure) {
-    const std::vector<ListedDevice> devices = listDevices(backend);
+namespace {
+
+// The one generator to use, or empty with the failure that says why.
+const ListedDevice* choose(const std::vector<ListedDevice>& devices,
+                           const std::optional<std::string>& serial, Failure& failure) {
     const auto fail = [&failure](int status, std::string message) {
         failure = {status, std::move(message)};
-        return Connection();
+        return nullptr;
     };
     if (devices.empty()) {
         return fail(kDeviceError, "No clock generator is attached; connect one and try again.");
     }
-    const ListedDevice* chosen = nullptr;
+    const ListedDevice* chosen = &devices.front();
     if (serial) {
-        const QString wanted = QString::fromStdString(*serial);
-        for (const ListedDevice& d : devices) {
-            if (d.serial == wanted) chosen = &d;
-        }
-        if (chosen == nullptr) {
+        const auto found = std::ranges::find(devices, QString::fromStdString(*serial),
+                                             [](const ListedDevice& d) { return d.serial; });
+        if (found == devices.end()) {
             const bool unreadable = std::ranges::any_of(
                 devices, [](const ListedDevice& d) { return !d.serial.has_value(); });
             return fail(kDeviceError,
@@ -95,6 +95,7 @@ Connection Connection::open(HidBackend& backend, const std::optional<std::string
                             (unreadable ? "; some cannot be opened, so " + accessAdvice() + "."
                                         : "; run 'quarvel-ctl list' to see the attached ones."));
         }
+        chosen = &*found;
     } else if (devices.size() > 1) {
         std::string serials;
         for (const ListedDevice& d : devices) {
@@ -103,19 +104,27 @@ Connection Connection::open(HidBackend& backend, const std::optional<std::string
         }
         return fail(kUsageError, "Several clock generators are attached (" + serials +
                                      "); choose one with --serial.");
-    } else {
-        chosen = &devices.front();
     }
-    const QString name = chosen->serial.value_or(QStringLiteral("attached"));
     if (!chosen->canOpen) {
-        return fail(kDeviceError, "The clock generator " + printable(name) + " cannot be opened (" +
-                                      chosen->reason + "); " + accessAdvice() + ".");
+        return fail(kDeviceError,
+                    "The clock generator " + printable(chosen->serial.value_or("attached")) +
+                        " cannot be opened (" + chosen->reason + "); " + accessAdvice() + ".");
     }
     if (!chosen->serial) {
         return fail(kDeviceError,
                     "The attached clock generator does not tell its serial number; reconnect it "
                     "and try again.");
     }
+    return chosen;
+}
+
+}  // namespace
+
+Connection Connection::open(HidBackend& backend, const std::optional<std::string>& serial,
+                            Failure& failure) {
+    const std::vector<ListedDevice> devices = listDevices(backend);
+    const ListedDevice* chosen = choose(devices, serial, failure);
+    if (chosen == nullptr) return Connection();
 
     Connection c;
     c.backend_ = &backend;
@@ -131,9 +140,10 @@ Connection Connection::open(HidBackend& backend, const std::optional<std::string
     const auto attributes = plain ? backend.attributes(*plain) : std::nullopt;
     if (!reads || !lengths) {
         c.close();
-        return fail(kDeviceError, "The clock generator " + printable(name) +
-                                      " went away while it was being opened; reconnect it and "
-                                      "try again.");
+        failure = {kDeviceError, "The clock generator " + printable(c.serial_) +
+                                     " went away while it was being opened; reconnect it and "
+                                     "try again."};
+        return Connection();
     }
     c.lengths_ = *lengths;
     c.release_ = attributes ? attributes->releaseNumber : 0;
