@@ -19,56 +19,65 @@ everything the quarvel-config window does, with the same reports on the wire. Nu
 read and written in the C locale (a point as the decimal separator, no digit grouping).
 
 Commands:
-  list                 the attached generators: serial number, manufacturer, product,
-                       release, and whether each can be opened (and if not, why)
-  status               identity, output enables, drive strength, GPS reference, dividers,
-                       phase step, BW, output 1 and 2, F3, Fosc, and the lock state from the
-                       newest input report (waiting up to 2 s for one)
-  watch                one line per change of GPS signal, PLL lock or signal-loss count and
-                       per loss or return of the device, with the local time; reconnects;
-                       runs until Ctrl-C or SIGTERM
-  set FREQ [--out2 F2] searches the plan for output 1 = FREQ Hz as "Find" does and uploads it
-                       as "Find" does; with --out2, a plan that also gives output 2 = F2 Hz,
-                       uploaded as "Update" sends it with that output 2 entry chosen;
-                       --dry-run prints the plan and sends nothing
-  upload [FIELDS]      sends what "Update" sends for these field values, after the same
-                       validation and clamping (each clamp is reported); fields not given
-                       are what the window shows after reading the device: its values, with
-                       NC2_LS as the output 2 list selects it and phase step 0
-                       --gps G --n31 A --n2hs B --n2ls C --n1hs D --nc1 E --nc2 F
-                       --phase-index K (0-based, within the phase list of NC1_LS) --bw W
-  enable 1|2|both|none output enables
-  identify 1|2|off     makes an output identify itself, or stops it
-  drive 8|16|24|32     output drive strength in mA
-  sleep                puts the device to sleep
-  register REG DATA    writes DATA (0..255) to register REG (0..255)
-  wspr                 a WSPR beacon trigger at second 0 of every even local minute until
-                       Ctrl-C or SIGTERM; one line per trigger or skipped minute (a minute
-                       whose second 0 has passed is skipped, never triggered late)
+  list                    the attached generators: serial number, manufacturer,
+                          product, release, and whether each can be opened (and if
+                          not, why)
+  status                  identity, output enables, drive strength, GPS reference,
+                          dividers, phase step, BW, output 1 and 2, F3, Fosc, and the
+                          lock state from the newest input report (waiting up to 2 s)
+  watch                   one line per change of GPS signal, PLL lock or signal-loss
+                          count and per loss or return of the device, with the local
+                          time; reconnects; runs until Ctrl-C or SIGTERM
+  set FREQ                searches the plan for output 1 = FREQ Hz as "Find" does and
+                          uploads it as "Find" does; with --out2 F2, a plan that also
+                          gives output 2 = F2 Hz, sent as "Update" sends it with that
+                          output 2 entry chosen; --dry-run prints it and sends nothing
+  upload [FIELDS]         sends what "Update" sends for these fields, after the same
+                          validation and clamping (each clamp is reported). FIELDS are
+                          --gps G, --n31 A, --n2hs B, --n2ls C, --n1hs D, --nc1 E,
+                          --nc2 F, --phase-index K (0-based, within the phase list of
+                          NC1_LS) and --bw W; those not given are what the window
+                          shows after reading the device: its values, with NC2_LS as
+                          the output 2 list selects it, and phase step 0
+  enable 1|2|both|none    output enables
+  identify 1|2|off        makes an output identify itself, or stops it
+  drive 8|16|24|32        output drive strength in mA
+  sleep                   puts the device to sleep
+  register REG DATA       writes DATA (0..255) to register REG (0..255)
+  wspr                    a WSPR beacon trigger at second 0 of every even local minute
+                          until Ctrl-C or SIGTERM, one line per trigger or skipped
+                          minute (a minute whose second 0 has passed is skipped, never
+                          triggered late)
 
 After every command the status report is read back; a device that does not report what was
 sent (plan fields, output enables, drive strength) is an error.
 
 Options:
-  --serial S   the generator with serial number S; required when several are attached
-  --json       one JSON object a line on standard output instead of text
-  --dry-run    set: print the plan, send nothing
-  --out2 F2    set: output 2 frequency in Hz
-  --help, -h   this text
-  --version    the version
+  --serial S              the generator with serial number S; required when several
+                          are attached
+  --json                  one JSON object a line on standard output instead of text
+  --dry-run               set: print the plan, send nothing
+  --out2 F2               set: output 2 frequency in Hz
+  --help, -h              this text
+  --version               the version
 
 JSON fields (names as in the window):
-  list:     SerNo, lblManuf, lblProduct, lblVersion, path, canOpen, reason
-  status:   SerNo, lblManuf, lblProduct, lblVersion, OUT1EN, OUT2EN, Enc1 (mA), GPS, N31,
-            N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS, PhaseBox (index), Phase (degrees), BW,
-            Out1Freq, OUT2 (Hz, null when none), F3 (Hz), Fosc (GHz), LOS (no GPS signal),
-            LOL (no PLL lock), SignalLossCount (the last three null without an input report)
-  watch:    time, event ("state", "lost", "back"), and for "state" LOS, LOL,
-            SignalLossCount and changed (the names of the fields that changed)
-  set, upload: command, SerNo, sent, GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS,
-            PhaseBox, BW, Out1Freq, F3, Fosc, clamped (names of clamped fields)
-  enable, identify, drive, sleep, register: command, SerNo, sent, payload (bytes)
-  wspr:     time, event ("trigger" or "skipped"), minute, reason (for "skipped")
+  list                    SerNo, lblManuf, lblProduct, lblVersion, path, canOpen,
+                          reason
+  status                  SerNo, lblManuf, lblProduct, lblVersion, OUT1EN, OUT2EN,
+                          Enc1 (mA), GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS,
+                          PhaseBox (index), Phase (degrees), BW, Out1Freq, OUT2 (Hz),
+                          F3 (Hz), Fosc (GHz), LOS (no GPS signal), LOL (no PLL lock),
+                          SignalLossCount (the last three null without an input report)
+  watch                   time, event ("state", "lost", "back"), and for "state" LOS,
+                          LOL, SignalLossCount and changed (the fields that changed)
+  set, upload             command, SerNo, sent, GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS,
+                          NC2_LS, PhaseBox, BW, Out1Freq, F3, Fosc, clamped (the
+                          fields validation changed)
+  enable, identify, drive, sleep, register
+                          command, SerNo, sent, payload (the command's bytes)
+  wspr                    time, event ("trigger" or "skipped"), minute, reason (for
+                          "skipped")
 
 Exit status: 0 success; 1 the device is absent or cannot be opened, a transfer failed, the
 read-back differs, or no plan exists; 2 bad usage, or input that is not a number or is out
