@@ -333,5 +333,20 @@ TEST(CtlCli, WsprTriggersOnEvenMinutesAndNeverLate) {
     EXPECT_EQ(bus.commandCount(d, 7), 2u);
 }
 
+TEST(CtlCli, WsprFollowsAClockSetBack) {
+    SimulatedBus bus;
+    const DeviceId d = bus.addDevice(kDevice);
+    const QDateTime start(QDate(2026, 12, 7), QTime(12, 0, 30));
+    ScriptedTime time{.now = start, .events = {}, .stopAt = {}};
+    time.events = {{start.addSecs(30), [&] { time.now = time.now.addSecs(-3600); }}};
+    Environment env(bus);
+    time.install(env, bus);
+    env.stopRequested = [&] { return time.now.time() > QTime(11, 3) && time.now < start; };
+    std::ostringstream out, err;
+    EXPECT_EQ(run({"wspr"}, env, out, err), kOk) << err.str();
+    EXPECT_NE(out.str().find("WSPR trigger sent for 11:02"), std::string::npos) << out.str();
+    EXPECT_EQ(bus.commandCount(d, 7), 1u);
+}
+
 }  // namespace
 }  // namespace quarvel::ctl

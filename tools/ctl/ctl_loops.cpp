@@ -112,6 +112,8 @@ class Beacon {
         QDateTime due = nextWsprMinute(in_.env.localClock());
         while (!in_.env.stopRequested()) {
             const QDateTime now = in_.env.localClock();
+            // A clock set back keeps its even minutes too: the schedule follows it.
+            if (now.msecsTo(due) > 120000) due = nextWsprMinute(now);
             if (now < due) {
                 // At most a minute, so that a clock that jumps is noticed soon.
                 in_.env.sleep(std::chrono::milliseconds(std::min<qint64>(now.msecsTo(due), 60000)));
