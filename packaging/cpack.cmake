@@ -1,5 +1,5 @@
 # `make package` / `cpack`: a Debian package of everything `cmake --install` puts in place
-# (the programs, the udev rule, the desktop entry and the icon), installed below /usr.
+# (the programs, their man pages, the udev rule, the desktop entry and the icon), installed below /usr.
 
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "quarvel-config")
@@ -29,8 +29,9 @@ and PLL, searches a divider set for a requested output frequency and uploads
 it, and sends the device's output, sleep and register commands.
 
 quarvel-demo shows the same window on simulated devices, quarvel-probe lists
-the attached devices and explains why one cannot be opened, and quarvel-plan
-prints the frequency plan for a requested frequency.
+the attached devices and explains why one cannot be opened, quarvel-plan
+prints the frequency plan for a requested frequency, and quarvel-ctl sends
+every device command from the command line, for scripts and headless stations.
 
 A udev rule gives the user at the seat access to the device.")
 

@@ -110,5 +110,55 @@ TEST(PlanCli, HelpAndUnknownOptions) {
     EXPECT_NE(unknown.err.find("--jsn"), std::string::npos);
 }
 
+TEST(PlanCli, PlansOutput2AndAlternatives) {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+    } cases[] = {
+        {{"--out2", "25e6", "10000000"},
+         kAllFound,
+         "10000000 Hz and 25000000 Hz: strict pass, GPS 4687500, N31 11, N2_HS 11, N2_LS 1152, "
+         "N1_HS 9, NC1_LS 60, NC2_LS 24, F3 426136.363636364 Hz, Fosc 5400000000 Hz, output 1 "
+         "10000000 Hz, output 2 25000000 Hz\n"},
+        {{"1000.5", "--json", "--out2", "2001"},
+         kAllFound,
+         "{\"request\":\"1000.5\",\"out2\":\"2001\",\"found\":true,\"pass\":\"strict\","
+         "\"GPS\":4899115,\"N31\":5,\"N2_HS\":11,\"N2_LS\":450,\"N1_HS\":11,\"NC1_LS\":440700,"
+         "\"NC2_LS\":220350,\"F3\":979823,\"Fosc\":4850123850,\"Out1Freq\":1000.5,\"OUT2\":2001}"
+         "\n"},
+        {{"--out2", "25e6", "1000.5", "x"},
+         kNotAFrequency,
+         "1000.5 Hz and 25000000 Hz: no plan\nx: not a frequency\n"},
+        {{"--alternatives", "3", "10000000", "0.5"},
+         kSomeNotFound,
+         "10000000 Hz, plan 1: strict pass, GPS 4687500, N31 5, N2_HS 11, N2_LS 512, N1_HS 11, "
+         "NC1_LS 48, NC2_LS 48, F3 937500 Hz, Fosc 5280000000 Hz, output 1 10000000 Hz\n"
+         "10000000 Hz, plan 2: strict pass, GPS 2812500, N31 3, N2_HS 11, N2_LS 512, N1_HS 11, "
+         "NC1_LS 48, NC2_LS 48, F3 937500 Hz, Fosc 5280000000 Hz, output 1 10000000 Hz\n"
+         "10000000 Hz, plan 3: strict pass, GPS 1875000, N31 2, N2_HS 11, N2_LS 512, N1_HS 11, "
+         "NC1_LS 48, NC2_LS 48, F3 937500 Hz, Fosc 5280000000 Hz, output 1 10000000 Hz\n"
+         "0.5 Hz: no plan (too low to search)\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = runWith(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.front();
+        EXPECT_EQ(r.out, c.out) << c.args.front();
+    }
+    // Options without a usable value stop before any request is searched.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"1e7", "--out2"},
+                                                 {"--out2", "0", "1e7"},
+                                                 {"--out2", "1,5", "1e7"},
+                                                 {"--alternatives", "0", "1e7"},
+                                                 {"--alternatives", "101", "1e7"},
+                                                 {"--alternatives", "2x", "1e7"},
+                                                 {"--alternatives", "2", "--out2", "5", "1e7"}}) {
+        const Outcome r = runWith(args);
+        EXPECT_EQ(r.status, kNotAFrequency) << args[1];
+        EXPECT_EQ(r.out, "") << args[1];
+        EXPECT_NE(r.err, "") << args[1];
+    }
+}
+
 }  // namespace
 }  // namespace quarvel::plan_cli

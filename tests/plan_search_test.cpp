@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "planning/plan_search_factor.h"
+#include "planning/plan_search_wide.h"
 #include "support/plan_walk_oracle.h"
 
 namespace quarvel {
@@ -256,6 +257,43 @@ TEST(PlanSearchFactor, TellsPrimesFromComposites) {
     for (const std::uint64_t p :
          {2147483647ull, 1000000007ull, 9007199254740881ull, 18446744073709551557ull}) {
         EXPECT_TRUE(plan_detail::isPrime(p)) << p;
+    }
+}
+
+// The 64-bit fallback is what a compiler without __int128 runs; it must agree with the
+// native type wherever there is one, and with the definition of division everywhere.
+TEST(PlanSearchWide, FallbackAgreesWithNative) {
+    namespace pd = plan_detail;
+    std::mt19937_64 random(128);
+    std::vector<std::uint64_t> values = {0,
+                                         1,
+                                         2,
+                                         3,
+                                         0xffffffffu,
+                                         0x100000000u,
+                                         1ull << 63,
+                                         (1ull << 63) - 1,
+                                         ~0ull,
+                                         ~0ull - 1,
+                                         9007199254740881ull};
+    for (int i = 0; i < 400; ++i) values.push_back(random() >> (random() % 64));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::uint64_t a = values[i];
+        for (const std::uint64_t b :
+             {values[(i * 7 + 3) % values.size()], std::uint64_t{random()}, a, std::uint64_t{11}}) {
+            const pd::U128 product = pd::portable::multiply(a, b);
+#ifdef QUARVEL_HAS_INT128
+            ASSERT_EQ(product, pd::native::multiply(a, b)) << a << " * " << b;
+#endif
+            if (b == 0) continue;
+            const pd::U128 x{product.hi % b, product.lo};  // the quotient must fit 64 bits
+            const auto [q, r] = pd::portable::divide(x, b);
+            EXPECT_LT(r, b);
+            EXPECT_EQ((pd::portable::multiply(q, b) + pd::U128{0, r}), x) << a << " mod " << b;
+#ifdef QUARVEL_HAS_INT128
+            EXPECT_EQ(q, pd::native::divide(x, b).quotient);
+#endif
+        }
     }
 }
 

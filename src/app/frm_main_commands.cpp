@@ -9,6 +9,7 @@
 #include "app/field_value.h"
 #include "app/frm_main.h"
 #include "app/list_control.h"
+#include "commands/plan_upload.h"
 #include "commands/reports.h"
 #include "commands/wspr_schedule.h"
 #include "common/number_text.h"
@@ -19,15 +20,8 @@ namespace quarvel {
 namespace {
 
 QString planFieldProblem(PlanField field) {
-    switch (field) {
-        case PlanField::BW:
-            return QStringLiteral("BW must be a number from 0 to 255.");
-        default:
-            break;
-    }
-    static constexpr const char* names[] = {"GPS",    "N31",    "N2_HS",    "N2_LS", "N1_HS",
-                                            "NC1_LS", "NC2_LS", "PhaseBox", "BW"};
-    return QString::fromLatin1(names[static_cast<int>(field)]) +
+    if (field == PlanField::BW) return QStringLiteral("BW must be a number from 0 to 255.");
+    return QString::fromLatin1(planFieldName(field)) +
            QStringLiteral(" cannot be sent to the device as it stands.");
 }
 
@@ -38,8 +32,6 @@ void frmMain::SetFreq_Click() {
     ValidateSettings();
     if (FeatureReportLength < kPlanReportBytes) return;  // the device cannot take a plan
 
-    // One buffer for both reports: the second rewrites bytes 0 to 20 and keeps the rest.
-    std::vector<std::uint8_t> frame(static_cast<std::size_t>(FeatureReportLength), 0);
     const auto readPlan = [this] {
         return PlanValues{valueOf(GPS),    valueOf(N31),          valueOf(N2_HS),
                           valueOf(N2_LS),  valueOf(N1_HS),        valueOf(NC1_LS),
@@ -53,7 +45,13 @@ void frmMain::SetFreq_Click() {
         Fosclbl->setText(foscCaption(valueOf(GPS), valueOf(N31), valueOf(N2_HS), valueOf(N2_LS)));
     };
 
-    if (const auto problem = encodePlan(readPlan(), frame)) {
+    const auto send = [this](std::span<const std::uint8_t> frame) {
+        lblMessage->clear();  // a sent plan answers whatever the line asked for
+        return SendFeature(frame);
+    };
+    const auto allowed = [this] { return CommandsAllowed(); };
+    if (const auto problem =
+            uploadPlan(FeatureReportLength, {readPlan, send, showDerived, allowed})) {
         if (*problem == PlanField::PhaseBox) {
             // The phase list is empty and disabled: asking for a phase shift would ask the
             // impossible. A search fills it.
@@ -64,15 +62,7 @@ void frmMain::SetFreq_Click() {
         }
         services_.warn(this, QStringLiteral("Update"),
                        planFieldProblem(*problem) + QStringLiteral(" Nothing was sent."));
-        return;
     }
-    lblMessage->clear();
-    SendFeature(frame);
-    showDerived();
-    if (!CommandsAllowed()) return;
-    if (encodePlan(readPlan(), frame)) return;  // cannot happen after a good first report
-    SendFeature(frame);
-    showDerived();
 }
 
 void frmMain::OUT1EN_Click() {

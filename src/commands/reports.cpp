@@ -43,6 +43,12 @@ std::optional<std::array<std::uint8_t, 3>> splitThreeBytes(double value) {
                                        static_cast<std::uint8_t>(high)};
 }
 
+const char* planFieldName(PlanField field) {
+    static constexpr const char* kNames[] = {"GPS",    "N31",    "N2_HS",    "N2_LS", "N1_HS",
+                                             "NC1_LS", "NC2_LS", "PhaseBox", "BW"};
+    return kNames[static_cast<int>(field)];
+}
+
 std::optional<PlanField> encodePlan(const PlanValues& values, std::span<std::uint8_t> frame) {
     if (frame.size() < kPlanReportBytes) return PlanField::GPS;
 

@@ -54,6 +54,9 @@ struct PlanValues {
 
 enum class PlanField { GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS, PhaseBox, BW };
 
+// The field's name as the window names it ("NC1_LS").
+const char* planFieldName(PlanField field);
+
 // Writes bytes 0..20 of the frequency plan report into frame; bytes past 20 stay as they
 // are. The dividers travel with an offset (minus 1, or minus 4 for the high-speed ones). On
 // failure returns the first field that cannot be encoded and leaves frame untouched; a frame

@@ -8,16 +8,6 @@
 
 namespace quarvel {
 
-namespace {
-
-QString foscText(double oscillatorHz, const QLocale& locale) {
-    return QStringLiteral("Fosc = ") +
-           formatNumber(std::floor(oscillatorHz / 100000) / 10000, locale) +
-           QStringLiteral(" GHz ");
-}
-
-}  // namespace
-
 QString f3Caption(double gps, double n31, const QLocale& locale) {
     return QStringLiteral("F3 = ") + formatNumber(std::floor(gps / n31), locale) +
            QStringLiteral(" Hz ");
@@ -25,11 +15,18 @@ QString f3Caption(double gps, double n31, const QLocale& locale) {
 
 namespace {
 
+double cutToGigahertz(double oscillatorHz) {
+    return std::floor(oscillatorHz / 100000) / 10000;
+}
+
+QString foscText(double gigahertz, const QLocale& locale) {
+    return QStringLiteral("Fosc = ") + formatNumber(gigahertz, locale) + QStringLiteral(" GHz ");
+}
+
 // For whole dividers the oscillator frequency is a fraction of integers, so it is cut to
 // 100 kHz exactly: double arithmetic lands a hair below a whole multiple often enough (about
 // one plan in fourteen, e.g. 2960000 / 3 * 11 * 450) to show 100 kHz too little.
-std::optional<QString> exactFoscText(double gps, double n31, double n2hs, double n2ls,
-                                     const QLocale& locale) {
+std::optional<double> exactFoscGigahertz(double gps, double n31, double n2hs, double n2ls) {
     const auto whole = [](double v, double limit) {
         return v >= 1 && v <= limit && std::floor(v) == v;
     };
@@ -41,21 +38,25 @@ std::optional<QString> exactFoscText(double gps, double n31, double n2hs, double
     const auto product = static_cast<std::int64_t>(gps) * static_cast<std::int64_t>(n2hs) *
                          static_cast<std::int64_t>(n2ls);  // below 2^58
     const std::int64_t steps = product / (static_cast<std::int64_t>(n31) * 100000);
-    return QStringLiteral("Fosc = ") + formatNumber(static_cast<double>(steps) / 10000, locale) +
-           QStringLiteral(" GHz ");
+    return static_cast<double>(steps) / 10000;
 }
 
 }  // namespace
 
+double foscGigahertz(double gps, double n31, double n2hs, double n2ls) {
+    return exactFoscGigahertz(gps, n31, n2hs, n2ls)
+        .value_or(cutToGigahertz(gps / n31 * n2hs * n2ls));
+}
+
 QString foscCaption(double gps, double n31, double n2hs, double n2ls, const QLocale& locale) {
-    return exactFoscText(gps, n31, n2hs, n2ls, locale)
-        .value_or(foscText(gps / n31 * n2hs * n2ls, locale));
+    return foscText(foscGigahertz(gps, n31, n2hs, n2ls), locale);
 }
 
 QString foscCaptionAfterSearch(double gps, double n31, double n2hs, double n2ls,
                                const QLocale& locale) {
-    return exactFoscText(gps, n31, n2hs, n2ls, locale)
-        .value_or(foscText(n2ls * (n2hs * (gps / n31)), locale));
+    return foscText(exactFoscGigahertz(gps, n31, n2hs, n2ls)
+                        .value_or(cutToGigahertz(n2ls * (n2hs * (gps / n31)))),
+                    locale);
 }
 
 double outputFrequency(double gps, double n31, double n2ls, double n2hs, double n1hs,

@@ -10,6 +10,10 @@
 
 #include "common/number_text.h"
 #include "planning/plan_search_factor.h"
+#include "planning/plan_search_fraction.h"
+#include "planning/plan_search_oscillator.h"
+#include "planning/plan_search_passes.h"
+#include "planning/plan_search_wide.h"
 
 // How the search gives the walk's answer without walking it.
 //
@@ -63,35 +67,17 @@ namespace quarvel {
 
 namespace {
 
+using plan_detail::Candidate;
 using plan_detail::Factors;
-__extension__ using Wide = unsigned __int128;
-
-constexpr std::int32_t kMaxUsefulN31 = 70;      // fact 2
-constexpr std::uint64_t kGpsBelow = 5000000;    // fact 3
-constexpr std::uint64_t kMaxDivisorD = 330000;  // above FoscMax / F3Min, fact 3
-
-// How close the request is to its fraction P/Q, and what follows (fact 4). E below is at most
-// 1.2e-6 + 6.5e9 * modelError.
-struct Closeness {
-    double modelError;               // |Fout - P/Q| / Fout at most
-    double nearWhole;                // T = 2^-15 + 70*E
-    std::uint64_t noNearMissesUpTo;  // any Q up to this is below 1/T: no near misses
-};
-constexpr Closeness kClose{1.2e-16, 0x1p-15 + kMaxUsefulN31 * 2e-6, 5000};    // E = 2e-6
-constexpr Closeness kLoose{4.5e-16, 0x1p-15 + kMaxUsefulN31 * 4.2e-6, 3000};  // E = 4.2e-6
-constexpr std::uint64_t kLooseDenominatorLimit = std::uint64_t{1} << 20;
-// X's rounding and that of Fout*N1 carried through NC1, the part of E that is not the gap to P/Q.
-constexpr double kRoundingError = 0x1p-21 + 6.5e9 * 0x1p-53;
-
-// For a small Q there are no near misses as long as T stays below 1/Q (and 1/2), which allows
-// a gap to P/Q larger than kClose's, the smaller Q the larger; 10% kept in reserve. Then every
-// NC1 that X drifts away from the exact value on is ruled out at once (fact 5).
-constexpr std::uint64_t kSimpleDenominatorLimit = 5000;
-constexpr Closeness simpleCloseness(std::uint64_t q) {
-    const double nearWhole = 0.9 * (q == 1 ? 0.5 : 1.0 / static_cast<double>(q));
-    const double e = (nearWhole - 0x1p-15) / kMaxUsefulN31;
-    return {(e - kRoundingError) / 6.5e9, nearWhole, q};
-}
+using plan_detail::factorsOf;
+using plan_detail::kGpsBelow;
+using plan_detail::kMaxDivisorD;
+using plan_detail::kMaxUsefulN31;
+using plan_detail::N31Set;
+using plan_detail::OscillatorSearch;
+using plan_detail::RequestFraction;
+using plan_detail::U128;
+using plan_detail::ZoneTable;
 
 struct Nc1Range {
     std::int32_t lo = 0, hi = -1;
@@ -107,484 +93,157 @@ std::optional<Nc1Range> nc1Range(double fout, std::int16_t n1, const PassLimits&
     return Nc1Range{std::max(*lo, 2), std::min(*hi, kMaxLowSpeedDivider)};
 }
 
-Factors factorsOf(std::uint64_t n) {
-    Factors f;
-    plan_detail::factorInto(n, f);
-    return f;
-}
-
-// The zones of fact 4 over positions s/Q in [0, 1): a fine bitmap to rule positions out, and a
-// coarse table naming the zone's denominator q (0: no zone, kAmbiguous: more than one, which
-// the spacing of the zones rules out but is handled all the same). Built at compile time.
-class ZoneTable {
-  public:
-    static constexpr std::uint8_t kAmbiguous = 255;
-
-    explicit constexpr ZoneTable(double nearWhole) {
-        for (int q = 1; q <= kMaxUsefulN31; ++q) {
-            const double halfWidth = nearWhole / q;
-            for (int c = 0; c <= q; ++c) {
-                if (std::gcd(c, q) != 1) continue;  // a reduced fraction has the wider zone
-                const double centre = static_cast<double>(c) / q;
-                const auto [fineFrom, fineTo] = buckets(centre, halfWidth, kFineBits);
-                for (std::size_t i = fineFrom; i <= fineTo; ++i) {
-                    fine_[i / 64] |= std::uint64_t{1} << (i % 64);
-                }
-                const auto [coarseFrom, coarseTo] = buckets(centre, halfWidth, kCoarseBits);
-                const auto mark = static_cast<std::uint8_t>(q);
-                for (std::size_t i = coarseFrom; i <= coarseTo; ++i) {
-                    coarse_[i] = coarse_[i] == 0 || coarse_[i] == mark ? mark : kAmbiguous;
-                }
-            }
-        }
-    }
-
-    // position: s/Q as a binary fraction, s/Q * 2^64
-    constexpr bool mayBeNear(std::uint64_t position) const {
-        const std::size_t i = position >> (64 - kFineBits);
-        return (fine_[i / 64] >> (i % 64)) & 1;
-    }
-    constexpr std::uint8_t denominator(std::uint64_t position) const {
-        return coarse_[position >> (64 - kCoarseBits)];
-    }
-
-  private:
-    static constexpr int kFineBits = 20;
-    static constexpr int kCoarseBits = 16;
-
-    // The buckets that [centre - halfWidth, centre + halfWidth] touches, with one bucket of
-    // margin on each side for any rounding in the bounds and the positions.
-    static constexpr std::pair<std::size_t, std::size_t> buckets(double centre, double halfWidth,
-                                                                 int bits) {
-        const double scale = static_cast<double>(std::int64_t{1} << bits);
-        const std::int64_t top = (std::int64_t{1} << bits) - 1;
-        const std::int64_t from = static_cast<std::int64_t>((centre - halfWidth) * scale) - 1;
-        const std::int64_t to = static_cast<std::int64_t>((centre + halfWidth) * scale) + 1;
-        return {static_cast<std::size_t>(std::max<std::int64_t>(0, from)),
-                static_cast<std::size_t>(std::min(top, to))};
-    }
-
-    std::array<std::uint64_t, (std::size_t{1} << kFineBits) / 64> fine_{};
-    std::array<std::uint8_t, std::size_t{1} << kCoarseBits> coarse_{};
-};
-
-constexpr ZoneTable kCloseZones(kClose.nearWhole);
-constexpr ZoneTable kLooseZones(kLoose.nearWhole);
-
-// The request as the simplest fraction P/Q of fact 4.
-struct RequestFraction {
-    std::uint64_t p = 0, q = 1;
-    Closeness closeness = kClose;
-    const ZoneTable* zones = &kCloseZones;
-    // When Q allows no near misses: for each s < Q, the denominator Q/gcd(Q, s) of s/Q if it
-    // is at most 70, else 0. Empty otherwise.
-    std::vector<std::uint8_t> centres;
-    Factors pFactors, qFactors;
-    bool exactPlansImpossible = false;  // fact 5, last part
-};
-
-// The first continued-fraction convergent P/Q of the request within kClose of it, or an earlier
-// one within kLoose if its Q is small: a request a few units in the last place away from a simple
-// fraction behaves almost like it, and treating it as a near miss of a far more complex one
-// would be slow. A typed decimal is found exactly; the double's own value is its last
-// convergent, so one is always found. Empty only below 1 Hz and from 2^63 Hz on, where no NC1
-// range is entered anyway.
-std::optional<RequestFraction> requestFraction(double fout) {
-    int exponent = 0;
-    const double mantissa = std::frexp(fout, &exponent);  // fout = mantissa * 2^exponent
-    if (exponent > 63) return std::nullopt;
-    auto num = static_cast<std::uint64_t>(std::ldexp(mantissa, 53));
-    int shift = 53 - exponent;            // fout = num / 2^shift
-    if (shift > 53) return std::nullopt;  // keeps Q within 2^53, as the loop below assumes
-    if (shift <= 0) {
-        num <<= -shift;
-        shift = 0;
-    }
-    const int twos = std::min(std::countr_zero(num), shift);
-    num >>= twos;
-    shift -= twos;
-    const std::uint64_t den = std::uint64_t{1} << shift;
-
-    // |fout - h/k| <= error * fout, that is |num*k - h*den| <= error * num * k.
-    const auto within = [&](std::uint64_t h, std::uint64_t k, const Closeness& c) {
-        const Wide left = Wide{num} * k, right = Wide{h} * den;
-        const Wide gap = left > right ? left - right : right - left;
-        return static_cast<long double>(gap) <=
-               static_cast<long double>(c.modelError) * static_cast<long double>(left);
-    };
-    RequestFraction r;
-    std::uint64_t hPrev = 1, h = num / den, kPrev = 0, k = 1;  // convergents h/k
-    std::uint64_t x = num % den, y = den;                      // remainder x/y of the expansion
-    for (;;) {
-        if (x == 0 || within(h, k, kClose)) break;
-        if (k <= kSimpleDenominatorLimit && within(h, k, simpleCloseness(k))) {
-            r.closeness = simpleCloseness(k);
-            break;
-        }
-        if (k <= kLooseDenominatorLimit && within(h, k, kLoose)) {
-            r.closeness = kLoose;
-            r.zones = &kLooseZones;
-            break;
-        }
-        const std::uint64_t a = y / x;
-        const std::uint64_t next = y % x;
-        y = x;
-        x = next;
-        const std::uint64_t h2 = a * h + hPrev, k2 = a * k + kPrev;
-        hPrev = h;
-        kPrev = k;
-        h = h2;
-        k = k2;
-    }
-    r.p = h;
-    r.q = k;
-    if (r.q <= r.closeness.noNearMissesUpTo) {
-        std::vector<std::uint64_t> divisorOf(r.q, 1);  // gcd(Q, s): largest divisor writes last
-        for (std::uint64_t d = 2; d <= r.q; ++d) {
-            if (r.q % d != 0) continue;
-            for (std::uint64_t m = 0; m < r.q; m += d) divisorOf[m] = d;
-        }
-        r.centres.resize(r.q);
-        for (std::uint64_t m = 0; m < r.q; ++m) {
-            const std::uint64_t q0 = r.q / divisorOf[m];
-            r.centres[m] = q0 <= kMaxUsefulN31 ? static_cast<std::uint8_t>(q0) : 0;
-        }
-    }
-    r.pFactors = factorsOf(r.p);
-    r.qFactors = factorsOf(r.q);
-    std::uint64_t forced = 1;
-    for (std::size_t i = 0; i < r.pFactors.size(); ++i) {
-        const auto [prime, power] = r.pFactors[i];
-        if (prime <= kMaxDivisorD) continue;
-        for (int e = 0; e < power; ++e) {
-            forced = prime >= kGpsBelow ? kGpsBelow : std::min(kGpsBelow, forced * prime);
-        }
-    }
-    r.exactPlansImpossible = forced >= kGpsBelow;
-    return r;
-}
-
-struct Candidate {
-    std::int32_t n2hs = 0;
-    std::uint64_t d = 0;  // N2LS * N2HS
-    std::int32_t n31 = 0;
-    std::uint64_t gps = 0;
-
-    // Earlier in the walk's order (for the same Fosc).
-    bool before(const Candidate& other) const {
-        if (n2hs != other.n2hs) return n2hs > other.n2hs;
-        if (d != other.d) return d < other.d;
-        return n31 > other.n31;
-    }
-};
-
-constexpr auto kSmallMasks = [] {
-    std::array<std::uint32_t, kMaxUsefulN31 + 1> masks{};
-    for (std::size_t b = 1; b < masks.size(); ++b) masks[b] = plan_detail::smallPrimeMask(b);
-    return masks;
-}();
-
-// Bit n set for every multiple n of b up to 70.
-constexpr auto kMultiples = [] {
-    std::array<Wide, kMaxUsefulN31 + 1> masks{};
-    for (std::size_t b = 1; b < masks.size(); ++b) {
-        for (std::size_t n = b; n < masks.size(); n += b) masks[b] |= Wide{1} << n;
-    }
-    return masks;
-}();
-
-// The walk's first accepted candidate below one (N1, NC1), for an Fosc inside the pass's
-// limits and an NC1 that passes the pass's NC1 rule.
-class OscillatorSearch {
-  public:
-    explicit OscillatorSearch(const PassLimits& limits) : p_(limits) {}
-
-    // Fact 5: the exact value of x is z/q0 in lowest terms (|q0*x - z| <= 70*E + 2^-15 < 1/2,
-    // so z is the whole number nearest to q0*x); zFactors() factors z.
-    template <typename FactorsOfZ>
-    std::optional<Candidate> searchExact(double x, std::uint64_t q0, std::uint64_t z,
-                                         FactorsOfZ zFactors) {
-        begin(x);
-        // The N31 whose R = fl(N31*x) is the whole N31*Z/q0; only they pass the exactness test.
-        Wide exactN31 = 0;
-        for (std::uint64_t n31 = q0; n31 <= kMaxUsefulN31; n31 += q0) {
-            if (static_cast<double>(n31) * x == static_cast<double>(n31 / q0 * z)) {
-                exactN31 |= Wide{1} << n31;
-            }
-        }
-        if (exactN31 == 0) return best_;
-        const Factors factors = zFactors();
-        // Z = c*a with c = D*q0/b <= D <= 330000 and a below 5e6.
-        const auto f3Min = static_cast<std::uint64_t>(p_.f3Min);
-        const auto f3Max = static_cast<std::uint64_t>(p_.f3Max);
-        const std::uint64_t aLow = std::max(f3Min * q0, 1000 * q0 * q0);
-        plan_detail::divisorPairs(factors, kMaxDivisorD, kGpsBelow - 1, pairs_, pairScratch_);
-        for (const plan_detail::DivisorPair& pair : pairs_) {
-            const std::uint64_t c = pair.small;
-            const std::uint64_t a = pair.large;
-            if (a < aLow) continue;
-            const std::uint32_t aPrimes = pair.largePrimes;
-            std::uint64_t bLow = std::max<std::uint64_t>(1, (a + f3Max - 1) / f3Max);
-            bLow = (bLow + q0 - 1) / q0 * q0;
-            std::uint64_t bHigh = std::min<std::uint64_t>(kMaxUsefulN31, a / f3Min);
-            while (bHigh >= bLow && 1000 * bHigh * bHigh > a) --bHigh;
-            for (std::uint64_t b = bLow; b <= bHigh; b += q0) {
-                if ((exactN31 & kMultiples[b]) == 0) continue;
-                if ((aPrimes & kSmallMasks[b]) != 0) continue;  // gcd(a, b) > 1
-                const std::uint64_t d = b / q0 * c;
-                if (d > kMaxDivisorD) break;  // D grows with b
-                const std::int32_t n2hs = visitingN2hs(static_cast<std::uint32_t>(d));
-                if (n2hs == 0 || !couldImprove(n2hs, d, kMaxUsefulN31)) continue;
-                // N31 = k*b, GPS = k*a: the largest k that the walk accepts.
-                const double f3 = x / static_cast<double>(d);
-                const double n31Top = std::min(std::floor(f3 / 1000), double{kMaxUsefulN31});
-                const auto n31hi = static_cast<std::uint64_t>(std::max(n31Top, 0.0));
-                const std::uint64_t kHigh = std::min(n31hi / b, (kGpsBelow - 1) / a);
-                for (std::uint64_t k = kHigh; k >= 1; --k) {
-                    if (((exactN31 >> (k * b)) & 1) == 0) continue;
-                    const auto n31 = static_cast<std::int32_t>(k * b);
-                    if (walkAccepts(d, n31, k * a)) {
-                        offer({n2hs, d, n31, k * a});
-                        break;
-                    }
-                }
-            }
-        }
-        return best_;
-    }
-
-    // Fact 6: N31 = k*q for k = 1..kHigh; n1nc1 = N1*NC1.
-    std::optional<Candidate> searchNearMiss(double x, std::uint64_t q, std::uint64_t kHigh,
-                                            std::uint64_t n1nc1) {
-        begin(x);
-        for (std::uint64_t k = 1; k <= kHigh && k * q <= kMaxUsefulN31; ++k) {
-            const auto n31 = static_cast<std::int32_t>(k * q);
-            const double r = n31 * x;
-            if (r != std::floor(r)) continue;
-            const auto whole = static_cast<std::uint64_t>(r);
-            if (whole % 2 != 0) continue;  // D, hence R, is even
-            // R is often N31*N1*NC1 times a cofactor that repeats from one NC1 to the next.
-            const std::uint64_t common = std::gcd(whole, n1nc1 * k * q);
-            Factors factors = factorsOf(common);
-            factors.addAll(cache_.factor(whole / common));
-            if (factors.largestPrime() >= kGpsBelow) continue;
-            divisors_.clear();
-            plan_detail::divisorsUpTo(factors, kGpsBelow - 1, divisors_);
-            const auto gpsLow = static_cast<std::uint64_t>(n31 * p_.f3Min);
-            const auto gpsHigh =
-                static_cast<std::uint64_t>(n31) * static_cast<std::uint64_t>(p_.f3Max);
-            for (const std::uint64_t gps : divisors_) {
-                if (gps < gpsLow || gps > gpsHigh) continue;
-                const std::uint64_t d = whole / gps;
-                if (d > kMaxDivisorD) continue;
-                const std::int32_t n2hs = visitingN2hs(static_cast<std::uint32_t>(d));
-                if (n2hs == 0 || !couldImprove(n2hs, d, n31)) continue;
-                if (walkAccepts(d, n31, gps)) offer({n2hs, d, n31, gps});
-            }
-        }
-        return best_;
-    }
-
-  private:
-    void begin(double x) {
-        x_ = x;
-        boundsReady_ = false;
-        best_.reset();
-    }
-
-    // Largest N2HS under which D is an N2LS that the walk visits, or 0.
-    std::int32_t visitingN2hs(std::uint32_t d) {
-        if (d % 2 != 0) return 0;  // every N2LS is even
-        if (!boundsReady_) computeN2Bounds();
-        if (d < dLow_ || d > dHigh_) return 0;
-        // Constant divisors once inlined; N2LS = D/h must be even, so 2h divides D.
-        const auto visits = [&](std::uint32_t h) {
-            if (d % (2 * h) != 0) return false;
-            const auto n2ls = static_cast<std::int32_t>(d / h);
-            const N2Bounds& b = n2Bounds_[h];
-            return n2ls >= b.lo && n2ls <= b.hi && n2ls <= kMaxLowSpeedDivider;
-        };
-        if (visits(11)) return 11;
-        if (visits(10)) return 10;
-        if (visits(9)) return 9;
-        if (visits(8)) return 8;
-        if (visits(7)) return 7;
-        if (visits(6)) return 6;
-        if (visits(5)) return 5;
-        if (visits(4)) return 4;
-        return 0;
-    }
-
-    void computeN2Bounds() {
-        dLow_ = UINT32_MAX;
-        dHigh_ = 0;
-        for (std::int16_t h = 11; h >= 4; --h) {
-            const std::int32_t hTimesF3Max = h * p_.f3Max;
-            const auto lo = toInt32(2 * std::floor(x_ / hTimesF3Max / 2 + 0.999));
-            const auto hi = toInt32(2 * std::floor(x_ / (p_.f3Min * h) / 2));
-            // Fosc is within the pass's limits, so both bounds are small positive numbers.
-            const N2Bounds b{std::max(lo.value_or(0), 0), hi.value_or(-1)};
-            n2Bounds_[static_cast<std::size_t>(h)] = b;
-            if (b.hi < b.lo) continue;
-            dLow_ =
-                std::min(dLow_, static_cast<std::uint32_t>(b.lo) * static_cast<std::uint32_t>(h));
-            dHigh_ =
-                std::max(dHigh_, static_cast<std::uint32_t>(b.hi) * static_cast<std::uint32_t>(h));
-        }
-        boundsReady_ = true;
-    }
-
-    // The walk's own arithmetic for one candidate (fact 7).
-    bool walkAccepts(std::uint64_t d, std::int32_t n31, std::uint64_t gps) const {
-        const double f3 = x_ / static_cast<double>(d);
-        const double n31hi = std::min(std::floor(f3 / 1000), static_cast<double>(kMaxN31));
-        if (n31 > n31hi) return false;
-        const double walkGps = std::floor(n31 * f3);
-        if (walkGps != static_cast<double>(gps)) return false;
-        // d * gps < 330000 * 5e6 < 2^53: the walk's left side, exactly.
-        if (n31 * x_ != static_cast<double>(d * gps)) return false;
-        const double ratio = walkGps / n31;
-        if (!(walkGps < kGpsLimit && walkGps >= p_.f3Min && ratio >= p_.f3Min &&
-              ratio <= p_.f3Max)) {
-            return false;
-        }
-        return !(p_.divisibilityRules && gps % 48 == 0);
-    }
-
-    void offer(const Candidate& c) {
-        if (!best_ || c.before(*best_)) best_ = c;
-    }
-
-    bool couldImprove(std::int32_t n2hs, std::uint64_t d, std::int32_t n31) const {
-        return !best_ || Candidate{n2hs, d, n31, 0}.before(*best_);
-    }
-
-    struct N2Bounds {
-        std::int32_t lo = 0, hi = -1;
-    };
-
-    PassLimits p_;
-    plan_detail::FactorCache cache_;
-    double x_ = 0;
-    bool boundsReady_ = false;
-    std::array<N2Bounds, 12> n2Bounds_{};
-    std::uint32_t dLow_ = 0, dHigh_ = 0;
-    std::optional<Candidate> best_;
-    std::vector<std::uint64_t> divisors_;
-    std::vector<plan_detail::DivisorPair> pairs_, pairScratch_;
-};
-
 // Walks one pass over (N1, NC1) in the walk's order and searches below each NC1 that can hold
 // a plan (facts 1, 4, 5, 6).
 class PassSearch {
   public:
-    PassSearch(double fout, const RequestFraction& fraction, const PassLimits& limits)
-        : fout_(fout), f_(fraction), p_(limits), oscillator_(limits) {}
+    PassSearch(double fout, const RequestFraction& fraction, const PassLimits& limits,
+               SearchPass pass, bool everyPlan)
+        : fout_(fout), f_(fraction), p_(limits), pass_(pass), oscillator_(limits, everyPlan) {}
 
-    struct Found {
-        Candidate candidate;
-        std::int32_t nc1;
+    // Appends the plans below N1 to `plans` until it holds `count`; true once it does.
+    bool searchN1(std::int16_t n1, Nc1Range range, const plan_detail::Nc1Rule& rule,
+                  std::size_t count, std::vector<FrequencyPlan>& plans) {
+        const std::optional<N1Steps> steps = prepare(n1, range, rule);
+        if (!steps) return false;
+        const std::uint64_t q = f_.q;
+        std::uint64_t s = steps->s, position = steps->position;
+        for (std::int32_t nc1 = steps->first; nc1 <= steps->last;
+             nc1 += steps->step, s = addMod(s, steps->sStep, q), position += steps->positionStep) {
+            const std::vector<Candidate>* found = searchNc1(*steps, nc1, s, position);
+            if (found == nullptr) continue;
+            for (const Candidate& c : *found) {
+                const auto n2ls =
+                    static_cast<std::int32_t>(c.d / static_cast<std::uint64_t>(c.n2hs));
+                plans.push_back({static_cast<double>(c.gps), c.n31, c.n2hs, n2ls, n1, nc1, pass_});
+                if (plans.size() >= count) return true;
+            }
+        }
+        return false;
+    }
+
+  private:
+    // The NC1 of one N1 that may hold a plan, and what the search tracks along them.
+    struct N1Steps {
+        std::uint64_t n1;
+        double foutTimesN1;
+        std::int32_t first, last, step;
+        std::uint64_t s, sStep;                // P*N1*NC1 mod Q and its step
+        std::uint64_t position, positionStep;  // s/Q * 2^64
+        std::int32_t exactUpTo, onGridUpTo;    // fact 5's bounds on NC1
+        bool nearMisses;
+        Factors n1Factors;
     };
 
-    std::optional<Found> searchN1(std::int16_t n1, Nc1Range range) {
-        const double foutTimesN1 = fout_ * n1;
-        std::int32_t first = range.lo;
-        std::int32_t step = 2;
-        if (p_.divisibilityRules) {  // even multiples of 3 only
-            while (first % 3 != 0) first += 2;
-            step = 6;
-        }
+    std::optional<N1Steps> prepare(std::int16_t n1, Nc1Range range,
+                                   const plan_detail::Nc1Rule& rule) const {
+        // The NC1 the walk visits are even; the strict pass takes multiples of 3 only.
+        const std::uint64_t step =
+            p_.divisibilityRules ? std::lcm(rule.multipleOf, std::uint64_t{3}) : rule.multipleOf;
+        const auto lo = static_cast<std::uint64_t>(range.lo);
+        const std::uint64_t first = (lo + step - 1) / step * step;
+        std::int32_t last = range.hi;
+        if (rule.max < static_cast<std::uint64_t>(last)) last = static_cast<std::int32_t>(rule.max);
+        if (first > static_cast<std::uint64_t>(last)) return std::nullopt;
+
+        N1Steps w;
+        w.n1 = static_cast<std::uint64_t>(n1);
+        w.foutTimesN1 = fout_ * n1;
+        w.first = static_cast<std::int32_t>(first);  // at most 2^20, and the step 6 * 2^21
+        w.step = static_cast<std::int32_t>(step);
         const std::uint64_t q = f_.q;
-        const auto un1 = static_cast<std::uint64_t>(n1);
-        // s = P*N1*NC1 mod Q, kept up to date as NC1 steps, and s/Q as a 64-bit binary
-        // fraction for the zone table: its rounding drifts by under 2^-43 over a whole range,
-        // far inside the table's one-bucket (2^-20) margin.
-        auto s =
-            static_cast<std::uint64_t>(Wide{f_.p} * un1 * static_cast<std::uint64_t>(first) % q);
-        const auto sStep =
-            static_cast<std::uint64_t>(Wide{f_.p} * un1 * static_cast<std::uint64_t>(step) % q);
-        auto position = static_cast<std::uint64_t>((Wide{s} << 64) / q);
-        const auto positionStep = static_cast<std::uint64_t>((Wide{sStep} << 64) / q);
-        const Factors n1Factors = factorsOf(un1);
+        // s/Q as a 64-bit binary fraction for the zone table: its rounding drifts by under
+        // 2^-43 over a whole range, far inside the table's one-bucket (2^-20) margin.
+        const std::uint64_t pn1 = plan_detail::mulMod(f_.p, w.n1, q);
+        w.s = plan_detail::mulMod(pn1, first, q);
+        w.sStep = plan_detail::mulMod(pn1, step, q);
+        w.position = plan_detail::quotient({w.s, 0}, q);
+        w.positionStep = plan_detail::quotient({w.sStep, 0}, q);
+        w.n1Factors = factorsOf(w.n1);
         // Fact 5 needs |X - Z/q0| <= X * 2^-53 (see below). X = fl(Y*NC1), Y = fl(Fout*N1), and
         // Y*NC1 = P*N1*NC1/Q + eta*NC1 with eta = Y - P*N1/Q, so |X - Z/q0| is at least
         // |eta|*NC1 less X's rounding (at most 2^-21); with X below 2^33 that allows only
         // NC1 <= 1.5 * 2^-20 / |eta|. When q0 is a power of two, Z/q0 lies on X's grid (a
         // multiple of 2^-21) and X * 2^-53 is less than one step of it, so X must equal Z/q0:
-        // NC1 <= 2^-21 / |eta|. (|eta| is taken a little small for the long double's rounding.)
-        const long double exactY = static_cast<long double>(f_.p) * static_cast<long double>(n1) /
-                                   static_cast<long double>(q);
-        const long double eta =
-            std::max(0.0L, std::abs(static_cast<long double>(foutTimesN1) - exactY) -
-                               static_cast<long double>(foutTimesN1) * 0x1p-60L);
-        const auto nc1Below = [&](long double limit) {
-            const long double bound = eta > 0 ? limit / eta : kMaxLowSpeedDivider + 1.0L;
-            return static_cast<std::int32_t>(
-                std::min<long double>(bound, kMaxLowSpeedDivider + 1.0L));
+        // NC1 <= 2^-21 / |eta|. (The bounds are taken a little large for their rounding.)
+        const double eta = gapToFraction(w.foutTimesN1, f_.p, w.n1, q);
+        const auto nc1Below = [&](double limit) {
+            const double bound = eta > 0 ? limit / eta * (1 + 0x1p-40) : kMaxLowSpeedDivider + 1.0;
+            return static_cast<std::int32_t>(std::min(bound, kMaxLowSpeedDivider + 1.0));
         };
-        const std::int32_t exactUpTo =
-            f_.exactPlansImpossible ? 0 : nc1Below(0x1.8p-20L * (1 + 0x1p-40L));
-        const std::int32_t onGridUpTo = f_.exactPlansImpossible ? 0 : nc1Below(0x1p-21L);
-        const std::uint64_t noNearMissesUpTo = f_.closeness.noNearMissesUpTo;
-        const bool nearMisses = q > noNearMissesUpTo;
+        w.exactUpTo = f_.exactPlansImpossible ? 0 : nc1Below(0x1.8p-20);
+        w.onGridUpTo = f_.exactPlansImpossible ? 0 : nc1Below(0x1p-21);
+        w.nearMisses = q > f_.closeness.noNearMissesUpTo;
         // Without near misses nothing past the exact candidates can hold a plan.
-        std::int32_t last = range.hi;
-        if (!nearMisses) last = std::min(last, (q & (q - 1)) == 0 ? onGridUpTo : exactUpTo);
-        const ZoneTable& zones = *f_.zones;
-        const double nearWhole = f_.closeness.nearWhole;
-
-        const bool centresOnly = !f_.centres.empty();
-        for (std::int32_t nc1 = first; nc1 <= last;
-             nc1 += step, s = addMod(s, sStep, q), position += positionStep) {
-            std::uint64_t zoneQ = 1;
-            if (centresOnly) {  // no near misses: only a centre c/q can hold a whole R
-                zoneQ = f_.centres[s];
-                if (zoneQ == 0) continue;
-            } else {
-                if (!zones.mayBeNear(position)) continue;
-                if (s != 0) {
-                    zoneQ = zones.denominator(position);
-                    if (zoneQ == ZoneTable::kAmbiguous) zoneQ = nearestDenominator(s, q, nearWhole);
-                    if (zoneQ == 0) continue;
-                }
-            }
-            const double fosc = foutTimesN1 * nc1;
-            if (fosc < p_.foscMin) continue;
-            if (fosc > p_.foscMax) break;  // Fosc grows with NC1
-            // A whole R = fl(N31*X) needs N31 = k*zoneQ and, with k*|zoneQ*X - Z| below 1/2 for
-            // every k the zones allow, |zoneQ*X - Z| <= zoneQ*X*2^-53 for the whole number Z
-            // nearest to zoneQ*X: R is within half a unit in the last place of N31*X. In units
-            // of 2^-21, which X (between 2^31 and 2^33) is a whole multiple of, this is exact
-            // integer arithmetic.
-            const auto units = static_cast<std::int64_t>(fosc * 0x1p21);  // below 2^54
-            const std::int64_t scaled = static_cast<std::int64_t>(zoneQ) * units;
-            const std::int64_t z = (scaled + (std::int64_t{1} << 20)) >> 21;
-            const auto gap = static_cast<double>(scaled - (z << 21));
-            if (std::abs(gap) > static_cast<double>(scaled) * 0x1p-53 * (1 + 0x1p-50)) continue;
-            const std::uint64_t offset = s * zoneQ % q;  // s < 2^53, zoneQ <= 70
-            std::optional<Candidate> c;
-            if (offset == 0) {
-                if (nc1 > ((zoneQ & (zoneQ - 1)) == 0 ? onGridUpTo : exactUpTo)) continue;
-                c = oscillator_.searchExact(fosc, zoneQ, static_cast<std::uint64_t>(z),
-                                            [&] { return exactFactors(n1Factors, nc1, zoneQ); });
-            } else {
-                if (!nearMisses) continue;
-                const double miss = static_cast<double>(std::min(offset, q - offset));
-                const auto kHigh =
-                    static_cast<std::uint64_t>(nearWhole * static_cast<double>(q) / miss);
-                if (kHigh == 0) continue;
-                c = oscillator_.searchNearMiss(fosc, zoneQ, kHigh,
-                                               un1 * static_cast<std::uint64_t>(nc1));
-            }
-            if (c) return Found{*c, nc1};
-        }
-        return std::nullopt;
+        if (!w.nearMisses) last = std::min(last, (q & (q - 1)) == 0 ? w.onGridUpTo : w.exactUpTo);
+        w.last = last;
+        return w;
     }
 
-  private:
+    // The candidates below one NC1, or null when it cannot hold any.
+    const std::vector<Candidate>* searchNc1(const N1Steps& w, std::int32_t nc1, std::uint64_t s,
+                                            std::uint64_t position) {
+        const std::uint64_t q = f_.q;
+        const double nearWhole = f_.closeness.nearWhole;
+        std::uint64_t zoneQ = 1;
+        if (!f_.centres.empty()) {  // no near misses: only a centre c/q can hold a whole R
+            zoneQ = f_.centres[s];
+            if (zoneQ == 0) return nullptr;
+        } else {
+            if (!f_.zones->mayBeNear(position)) return nullptr;
+            if (s != 0) {
+                zoneQ = f_.zones->denominator(position);
+                if (zoneQ == ZoneTable::kAmbiguous) zoneQ = nearestDenominator(s, q, nearWhole);
+                if (zoneQ == 0) return nullptr;
+            }
+        }
+        const double fosc = w.foutTimesN1 * nc1;
+        if (fosc < p_.foscMin || fosc > p_.foscMax) return nullptr;
+        // A whole R = fl(N31*X) needs N31 = k*zoneQ and, with k*|zoneQ*X - Z| below 1/2 for
+        // every k the zones allow, |zoneQ*X - Z| <= zoneQ*X*2^-53 for the whole number Z
+        // nearest to zoneQ*X: R is within half a unit in the last place of N31*X. In units
+        // of 2^-21, which X (between 2^31 and 2^33) is a whole multiple of, this is exact
+        // integer arithmetic.
+        const auto units = static_cast<std::int64_t>(fosc * 0x1p21);  // below 2^54
+        const std::int64_t scaled = static_cast<std::int64_t>(zoneQ) * units;
+        const std::int64_t z = (scaled + (std::int64_t{1} << 20)) >> 21;
+        const auto gap = static_cast<double>(scaled - (z << 21));
+        if (std::abs(gap) > static_cast<double>(scaled) * 0x1p-53 * (1 + 0x1p-50)) return nullptr;
+        const std::uint64_t offset = s * zoneQ % q;  // s < 2^53, zoneQ <= 70
+        if (offset == 0) {
+            if (nc1 > ((zoneQ & (zoneQ - 1)) == 0 ? w.onGridUpTo : w.exactUpTo)) return nullptr;
+            const auto zWhole = static_cast<std::uint64_t>(z);
+            const N31Set exact = OscillatorSearch::exactN31(fosc, zoneQ, zWhole);
+            if (exact.empty()) return nullptr;
+            return &oscillator_.searchExact(fosc, zoneQ, exact,
+                                            exactFactors(w.n1Factors, nc1, zoneQ));
+        }
+        if (!w.nearMisses) return nullptr;
+        const double miss = static_cast<double>(std::min(offset, q - offset));
+        const auto kHigh = static_cast<std::uint64_t>(nearWhole * static_cast<double>(q) / miss);
+        if (kHigh == 0) return nullptr;
+        return &oscillator_.searchNearMiss(fosc, zoneQ, kHigh,
+                                           w.n1 * static_cast<std::uint64_t>(nc1));
+    }
+
     static std::uint64_t addMod(std::uint64_t a, std::uint64_t b, std::uint64_t q) {
         const std::uint64_t sum = a + b;  // both below q <= 2^53
         return sum >= q ? sum - q : sum;
+    }
+
+    // |Y - P*N1/Q| for the double Y, taken a little small for its rounding; 0 (no bound) for a
+    // Y of 2^53 or more, which no NC1 range reaches. Exact integers: Y = m / 2^shift, so the
+    // gap is |m*Q - P*N1*2^shift| / (Q * 2^shift), and both sides are below 2^107.
+    static double gapToFraction(double y, std::uint64_t p, std::uint64_t n1, std::uint64_t q) {
+        int exponent = 0;
+        const double mantissa = std::frexp(y, &exponent);
+        const int shift = 53 - exponent;
+        if (shift < 0 || shift > 70) return 0;
+        const auto m = static_cast<std::uint64_t>(std::ldexp(mantissa, 53));
+        const U128 left = plan_detail::multiply(m, q);
+        const U128 right = plan_detail::shiftLeft(plan_detail::multiply(p, n1), shift);
+        const U128 gap = left < right ? right - left : left - right;
+        return std::ldexp(toDouble(gap) / static_cast<double>(q), -shift) * (1 - 0x1p-50);
     }
 
     // Smallest q <= 70 with q*s/Q within T of a whole number, or 0 (fact 4, done by hand).
@@ -611,65 +270,82 @@ class PassSearch {
     double fout_;
     const RequestFraction& f_;
     PassLimits p_;
+    SearchPass pass_;
     OscillatorSearch oscillator_;
 };
 
+struct PassRanges {
+    const PassLimits* limits;
+    SearchPass pass;
+    std::array<Nc1Range, 12> byN1;
+};
+
+// The walk's NC1 ranges of both passes; empty when a bound leaves the 32-bit range, which only
+// happens for requests far too small for any plan (every range is then empty).
+std::optional<std::array<PassRanges, 2>> passRanges(double requestedHz) {
+    if (!(requestedHz > 0)) return std::nullopt;
+    std::array<PassRanges, 2> passes{PassRanges{&kStrictLimits, SearchPass::Strict, {}},
+                                     PassRanges{&kRelaxedLimits, SearchPass::Relaxed, {}}};
+    for (PassRanges& pr : passes) {
+        for (std::int16_t n1 = 11; n1 >= 4; --n1) {
+            const auto range = nc1Range(requestedHz, n1, *pr.limits);
+            if (!range) return std::nullopt;
+            pr.byN1[static_cast<std::size_t>(n1)] = *range;
+        }
+    }
+    return passes;
+}
+
 }  // namespace
+
+std::optional<std::vector<FrequencyPlan>> plan_detail::acceptedPlans(double requestedHz,
+                                                                     const Nc1Rule& rule,
+                                                                     std::size_t count) {
+    const auto passes = passRanges(requestedHz);
+    if (!passes) return std::nullopt;
+    std::vector<FrequencyPlan> plans;
+    if (count == 0) return plans;
+    const std::optional<RequestFraction> fraction = plan_detail::requestFraction(requestedHz);
+    if (!fraction) return plans;  // no NC1 range is entered
+    if (fraction->exactPlansImpossible && fraction->q <= fraction->closeness.noNearMissesUpTo) {
+        return plans;
+    }
+    for (const PassRanges& pr : *passes) {
+        PassSearch search(requestedHz, *fraction, *pr.limits, pr.pass, count > 1);
+        for (std::int16_t n1 = 11; n1 >= 4; --n1) {
+            const Nc1Range range = pr.byN1[static_cast<std::size_t>(n1)];
+            if (range.empty()) continue;
+            if (search.searchN1(n1, range, rule, count, plans)) return plans;
+        }
+        if (!plans.empty()) return plans;  // the relaxed pass runs only when this one found none
+    }
+    return plans;
+}
 
 SearchResult searchPlan(double requestedHz) {
     SearchResult result;
-    if (!(requestedHz > 0)) {
-        result.searchable = false;
+    const auto passes = passRanges(requestedHz);
+    const auto plans = plan_detail::acceptedPlans(requestedHz, {}, 1);
+    if (!passes || !plans) {
+        result.searchable = false;  // nothing written
         return result;
     }
-    struct PassPlan {
-        const PassLimits* limits;
-        SearchPass pass;
-        std::array<Nc1Range, 12> ranges;  // by N1
-    };
-    std::array<PassPlan, 2> passes{PassPlan{&kStrictLimits, SearchPass::Strict, {}},
-                                   PassPlan{&kRelaxedLimits, SearchPass::Relaxed, {}}};
-    // A bound out of the 32-bit range only happens for requests far too small for any plan
-    // (every range is then empty); such a request is refused before anything is written.
-    for (PassPlan& pp : passes) {
-        for (std::int16_t n1 = 11; n1 >= 4; --n1) {
-            const auto range = nc1Range(requestedHz, n1, *pp.limits);
-            if (!range) {
-                result.searchable = false;
-                return result;
-            }
-            pp.ranges[static_cast<std::size_t>(n1)] = *range;
-            if (!range->empty()) result.lastWritten.nc1ls = range->last();
-        }
+    if (!plans->empty()) {
+        const FrequencyPlan& p = plans->front();
+        result.plan = p;
+        result.lastWritten = {p.n1hs, p.nc1ls, p.n2hs};  // the winning candidate
+        return result;
     }
     // What a walk that finds nothing leaves behind: N1_HS ends at 4, and if any NC1 range was
     // entered, N2_HS ends at 4 and NC1_LS at the last NC1 of the last range entered.
     result.lastWritten.n1hs = 4;
-    if (!result.lastWritten.nc1ls) return result;
-    result.lastWritten.n2hs = 4;
-
-    const std::optional<RequestFraction> fraction = requestFraction(requestedHz);
-    if (!fraction) return result;
-    if (fraction->exactPlansImpossible && fraction->q <= fraction->closeness.noNearMissesUpTo) {
-        return result;
-    }
-
-    for (const PassPlan& pp : passes) {
-        PassSearch search(requestedHz, *fraction, *pp.limits);
+    for (const PassRanges& pr : *passes) {
         for (std::int16_t n1 = 11; n1 >= 4; --n1) {
-            const Nc1Range range = pp.ranges[static_cast<std::size_t>(n1)];
-            if (range.empty()) continue;
-            if (const auto found = search.searchN1(n1, range)) {
-                const Candidate& c = found->candidate;
-                const auto n2ls =
-                    static_cast<std::int32_t>(c.d / static_cast<std::uint64_t>(c.n2hs));
-                result.plan = FrequencyPlan{
-                    static_cast<double>(c.gps), c.n31, c.n2hs, n2ls, n1, found->nc1, pp.pass};
-                result.lastWritten = {n1, found->nc1, c.n2hs};
-                return result;
-            }
+            const Nc1Range range = pr.byN1[static_cast<std::size_t>(n1)];
+            if (!range.empty()) result.lastWritten.nc1ls = range.last();
         }
     }
+    if (result.lastWritten.nc1ls) result.lastWritten.n2hs = 4;
     return result;
 }
 

@@ -5,11 +5,11 @@
 #include <limits>
 #include <numeric>
 
+#include "planning/plan_search_wide.h"
+
 namespace quarvel::plan_detail {
 
 namespace {
-
-__extension__ using Wide = unsigned __int128;
 
 // Odd primes below 1024 with their inverses modulo 2^64: n is a multiple of p exactly when
 // n * inverse <= max / p, which spares a division per test.
@@ -46,13 +46,11 @@ class Montgomery {
         for (int i = 0; i < 6; ++i) inverse *= 2 - n * inverse;
         negInverse_ = 0 - inverse;
         const std::uint64_t r1 = (0 - n) % n;  // 2^64 mod n
-        r2_ = static_cast<std::uint64_t>(static_cast<Wide>(r1) * r1 % n);
+        r2_ = mulMod(r1, r1, n);
     }
     std::uint64_t to(std::uint64_t a) const { return mul(a % n_, r2_); }
-    std::uint64_t from(std::uint64_t a) const { return reduce(a); }
-    std::uint64_t mul(std::uint64_t a, std::uint64_t b) const {
-        return reduce(static_cast<Wide>(a) * b);
-    }
+    std::uint64_t from(std::uint64_t a) const { return reduce({0, a}); }
+    std::uint64_t mul(std::uint64_t a, std::uint64_t b) const { return reduce(multiply(a, b)); }
     std::uint64_t add(std::uint64_t a, std::uint64_t b) const {
         const std::uint64_t s = a + b;
         return s >= n_ ? s - n_ : s;
@@ -60,9 +58,9 @@ class Montgomery {
     std::uint64_t modulus() const { return n_; }
 
   private:
-    std::uint64_t reduce(Wide t) const {
-        const std::uint64_t m = static_cast<std::uint64_t>(t) * negInverse_;
-        const auto r = static_cast<std::uint64_t>((t + static_cast<Wide>(m) * n_) >> 64);
+    std::uint64_t reduce(U128 t) const {  // t < n * 2^64
+        const std::uint64_t m = t.lo * negInverse_;
+        const std::uint64_t r = (t + multiply(m, n_)).hi;
         return r >= n_ ? r - n_ : r;
     }
     std::uint64_t n_, negInverse_ = 0, r2_ = 0;
@@ -86,9 +84,7 @@ bool millerRabinWitness(const Montgomery& m, std::uint64_t base, std::uint64_t d
 
 // The same test with plain 128-bit remainders, for moduli too large for Montgomery form.
 bool anyWitnessWide(std::uint64_t n, std::uint64_t d, int s) {
-    const auto mul = [n](std::uint64_t a, std::uint64_t b) {
-        return static_cast<std::uint64_t>(static_cast<Wide>(a) * b % n);
-    };
+    const auto mul = [n](std::uint64_t a, std::uint64_t b) { return mulMod(a, b, n); };
     for (const std::uint64_t base : {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37}) {
         std::uint64_t x = 1, b = base;
         for (std::uint64_t e = d; e != 0; e >>= 1) {

@@ -40,6 +40,12 @@ bool isPrime(std::uint64_t n);
 // The prime factors of n (1 <= n < 2^63) added to `into`.
 void factorInto(std::uint64_t n, Factors& into);
 
+inline Factors factorsOf(std::uint64_t n) {
+    Factors f;
+    factorInto(n, f);
+    return f;
+}
+
 // Bit i stands for the i-th prime (2, 3, 5, .., 67): enough to tell whether a number is coprime
 // to any number up to 70.
 inline constexpr std::array<std::uint64_t, 19> kMaskPrimes{2,  3,  5,  7,  11, 13, 17, 19, 23, 29,

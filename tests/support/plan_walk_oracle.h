@@ -5,14 +5,19 @@
 // plan) and exists only to check the fast search against; a candidate budget lets tests stop
 // it early and skip what it cannot finish.
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "common/number_text.h"
+#include "planning/pair_search.h"
 #include "planning/plan_search.h"
 
 namespace quarvel::oracle {
@@ -44,7 +49,9 @@ struct Walker {
     std::uint64_t budget;
     std::uint64_t candidates = 0;
     SearchTrace written;
-    std::optional<FrequencyPlan> plan;
+    std::vector<FrequencyPlan> plans;
+    std::size_t wanted = 1;  // the walk stops at its first plan; alternatives go on
+    std::function<bool(std::int32_t)> nc1Admits = [](std::int32_t) { return true; };
 
     double readFout() const { return requested; }
 
@@ -77,16 +84,17 @@ struct Walker {
                             const double gps = std::floor(n31 * f3);
                             const double left = n2ls * gps * n2hs;
                             const double right = n31 * fosc;
-                            if (left == right && accepted(p, fosc, gps, nc1, n2ls, n31)) {
-                                plan = FrequencyPlan{gps, n31, n2hs, n2ls, n1, nc1, which};
-                                return PassEnd::Found;
+                            if (left == right && accepted(p, fosc, gps, nc1, n2ls, n31) &&
+                                nc1Admits(nc1)) {
+                                plans.push_back({gps, n31, n2hs, n2ls, n1, nc1, which});
+                                if (plans.size() >= wanted) return PassEnd::Found;
                             }
                         }
                     }
                 }
             }
         }
-        return PassEnd::NothingFound;
+        return plans.empty() ? PassEnd::NothingFound : PassEnd::Found;
     }
 
     static bool accepted(const Limits& p, double fosc, double gps, std::int32_t nc1,
@@ -104,6 +112,11 @@ struct Walker {
     }
 };
 
+inline PassEnd walkPasses(Walker& w) {
+    const PassEnd end = w.pass(kStrict, SearchPass::Strict);
+    return end == PassEnd::NothingFound ? w.pass(kRelaxed, SearchPass::Relaxed) : end;
+}
+
 }  // namespace walk_detail
 
 // Runs the walk for one request; stops after `budget` N31 candidates.
@@ -116,8 +129,7 @@ inline WalkOutcome walkPlanSearch(
         return out;
     }
     Walker w(requestedHz, budget);
-    PassEnd end = w.pass(kStrict, SearchPass::Strict);
-    if (end == PassEnd::NothingFound) end = w.pass(kRelaxed, SearchPass::Relaxed);
+    const PassEnd end = walkPasses(w);
     out.candidates = w.candidates;
     switch (end) {
         case PassEnd::OutOfBudget:
@@ -127,13 +139,133 @@ inline WalkOutcome walkPlanSearch(
             out.result.searchable = false;
             break;
         case PassEnd::Found:
-            out.result.plan = w.plan;
+            out.result.plan = w.plans.front();
             out.result.lastWritten = w.written;
             break;
         case PassEnd::NothingFound:
             out.result.lastWritten = w.written;
             break;
     }
+    return out;
+}
+
+// The walk with one more condition on NC1 (it runs on the double that out1 reads as): an even
+// NC2 from 2 to 2^20 with F1 * NC1 = F2 * NC2, F1 and F2 the exact decimals out1 and out2 write
+// (plain texts: digits, a point, an exponent). The products are compared as decimal digits.
+namespace walk_detail {
+
+struct DecimalText {
+    std::string digits;
+    long exponent = 0;
+};
+
+inline DecimalText decimalText(std::string_view text) {
+    DecimalText d;
+    const std::size_t e = text.find_first_of("eE");
+    const std::string_view mantissa = text.substr(0, e);
+    if (e != std::string_view::npos) d.exponent = std::stol(std::string(text.substr(e + 1)));
+    const std::size_t point = mantissa.find('.');
+    if (point != std::string_view::npos) {
+        d.exponent -= static_cast<long>(mantissa.size() - point - 1);
+    }
+    for (const char c : mantissa) {
+        if (c != '.') d.digits += c;
+    }
+    return d;
+}
+
+inline DecimalText times(DecimalText d, std::uint64_t factor) {
+    std::uint64_t carry = 0;
+    for (auto it = d.digits.rbegin(); it != d.digits.rend(); ++it) {
+        carry += static_cast<std::uint64_t>(*it - '0') * factor;
+        *it = static_cast<char>('0' + carry % 10);
+        carry /= 10;
+    }
+    for (; carry > 0; carry /= 10)
+        d.digits.insert(d.digits.begin(), static_cast<char>('0' + carry % 10));
+    return d;
+}
+
+inline bool sameNumber(DecimalText a, DecimalText b) {
+    for (DecimalText* d : {&a, &b}) {
+        d->digits.erase(0, std::min(d->digits.find_first_not_of('0'), d->digits.size()));
+        while (!d->digits.empty() && d->digits.back() == '0') {
+            d->digits.pop_back();
+            ++d->exponent;
+        }
+        if (d->digits.empty()) d->exponent = 0;
+    }
+    return a.digits == b.digits && a.exponent == b.exponent;
+}
+
+inline std::optional<double> plainNumber(std::string_view text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace walk_detail
+
+struct PairWalkOutcome {
+    PairSearchResult result;
+    bool finished = true;
+};
+
+inline PairWalkOutcome walkPlanPair(std::string_view out1, std::string_view out2,
+                                    std::uint64_t budget) {
+    using namespace walk_detail;
+    PairWalkOutcome out;
+    const auto f1 = plainNumber(out1), f2 = plainNumber(out2);
+    if (!f1 || !f2 || !(*f1 > 0) || !(*f2 > 0)) {
+        out.result.searchable = false;
+        return out;
+    }
+    const DecimalText d1 = decimalText(out1), d2 = decimalText(out2);
+    const auto nc2For = [&](std::int32_t nc1) -> std::optional<std::int32_t> {
+        const double nc2 = std::round(*f1 * nc1 / *f2);
+        if (!(nc2 >= 2 && nc2 <= 1048576) || std::fmod(nc2, 2) != 0) return std::nullopt;
+        const auto whole = static_cast<std::int32_t>(nc2);
+        if (!sameNumber(times(d1, static_cast<std::uint64_t>(nc1)),
+                        times(d2, static_cast<std::uint64_t>(whole)))) {
+            return std::nullopt;
+        }
+        return whole;
+    };
+    Walker w(*f1, budget);
+    w.nc1Admits = [&](std::int32_t nc1) { return nc2For(nc1).has_value(); };
+    switch (walkPasses(w)) {
+        case PassEnd::OutOfBudget:
+            out.finished = false;
+            break;
+        case PassEnd::Overflow:
+            out.result.searchable = false;
+            break;
+        case PassEnd::Found:
+            out.result.plan = PairPlan{w.plans.front(), *nc2For(w.plans.front().nc1ls)};
+            break;
+        case PassEnd::NothingFound:
+            break;
+    }
+    return out;
+}
+
+// The walk going on past its first plan until it has `count`.
+struct AlternativesWalkOutcome {
+    std::vector<FrequencyPlan> plans;
+    bool finished = true;
+};
+
+inline AlternativesWalkOutcome walkPlanAlternatives(double requestedHz, std::size_t count,
+                                                    std::uint64_t budget) {
+    using namespace walk_detail;
+    AlternativesWalkOutcome out;
+    if (!(requestedHz > 0)) return out;
+    Walker w(requestedHz, budget);
+    w.wanted = count;
+    const PassEnd end = walkPasses(w);
+    out.finished = end != PassEnd::OutOfBudget;
+    if (end == PassEnd::Found) out.plans = w.plans;
     return out;
 }
 

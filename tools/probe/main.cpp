@@ -10,5 +10,9 @@
 int main(int argc, char** argv) {
     std::vector<std::string_view> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    if (args.size() == 1 && args[0] == "--version") {
+        std::cout << "quarvel-probe " << QUARVEL_VERSION << '\n';
+        return 0;
+    }
     return quarvel::runProbe(args, quarvel::makeHidapiBackend, std::cout, std::cerr);
 }

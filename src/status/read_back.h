@@ -1,0 +1,18 @@
+#pragma once
+// Whether the device's status report shows what a command just sent: the plan's fields, the
+// output enables and the drive strength are mirrored there; other commands leave no trace.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace quarvel {
+
+// Empty when the status frame reflects the sent frame (or the command has nothing to
+// compare); otherwise what differs, e.g. "NC1_LS". A status frame too short to hold the
+// field differs.
+std::optional<std::string> readBackMismatch(std::span<const std::uint8_t> sent,
+                                            std::span<const std::uint8_t> status);
+
+}  // namespace quarvel

@@ -1,0 +1,219 @@
+#include "ctl_cli.h"
+
+#include <QTimeZone>
+#include <cstdio>
+#include <ostream>
+#include <set>
+
+#include "common/number_text.h"
+#include "ctl_commands.h"
+
+namespace quarvel::ctl {
+
+namespace {
+
+constexpr const char* kUsage = R"(Usage: quarvel-ctl [--serial S] COMMAND [ARGS] [--json]
+
+Configures and watches the attached GPS-referenced clock generators from the command line:
+everything the quarvel-config window does, with the same reports on the wire. Numbers are
+read and written in the C locale (a point as the decimal separator, no digit grouping).
+
+Commands:
+  list                    the attached generators: serial number, manufacturer,
+                          product, release, and whether each can be opened (and if
+                          not, why)
+  status                  identity, output enables, drive strength, GPS reference,
+                          dividers, phase step, BW, output 1 and 2, F3, Fosc, and the
+                          lock state from the newest input report (waiting up to 2 s)
+  watch                   one line per change of GPS signal, PLL lock or signal-loss
+                          count and per loss or return of the device, with the local
+                          time; reconnects; runs until Ctrl-C or SIGTERM
+  set FREQ                searches the plan for output 1 = FREQ Hz as "Find" does and
+                          uploads it as "Find" does; with --out2 F2, a plan that also
+                          gives output 2 = F2 Hz, sent as "Update" sends it with that
+                          output 2 entry chosen; --dry-run prints it and sends nothing
+  upload [FIELDS]         sends what "Update" sends for these fields, after the same
+                          validation and clamping (each clamp is reported). FIELDS are
+                          --gps G, --n31 A, --n2hs B, --n2ls C, --n1hs D, --nc1 E,
+                          --nc2 F, --phase-index K (0-based, within the phase list of
+                          NC1_LS) and --bw W; those not given are what the window
+                          shows after reading the device: its values, with NC2_LS as
+                          the output 2 list selects it, and phase step 0
+  enable 1|2|both|none    output enables
+  identify 1|2|off        makes an output identify itself, or stops it
+  drive 8|16|24|32        output drive strength in mA
+  sleep                   puts the device to sleep
+  register REG DATA       writes DATA (0..255) to register REG (0..255)
+  wspr                    a WSPR beacon trigger at second 0 of every even local minute
+                          until Ctrl-C or SIGTERM, one line per trigger or skipped
+                          minute (a minute whose second 0 has passed is skipped, never
+                          triggered late)
+
+After every command the status report is read back; a device that does not report what was
+sent (plan fields, output enables, drive strength) is an error.
+
+Options:
+  --serial S              the generator with serial number S; required when several
+                          are attached
+  --json                  one JSON object a line on standard output instead of text
+  --dry-run               set: print the plan, send nothing
+  --out2 F2               set: output 2 frequency in Hz
+  --help, -h              this text
+  --version               the version
+
+JSON fields (names as in the window):
+  list                    SerNo, lblManuf, lblProduct, lblVersion, path, canOpen,
+                          reason
+  status                  SerNo, lblManuf, lblProduct, lblVersion, OUT1EN, OUT2EN,
+                          Enc1 (mA), GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS,
+                          PhaseBox (index), Phase (degrees), BW, Out1Freq, OUT2 (Hz),
+                          F3 (Hz), Fosc (GHz), LOS (no GPS signal), LOL (no PLL lock),
+                          SignalLossCount (the last three null without an input report)
+  watch                   time, event ("state", "lost", "back"), and for "state" LOS,
+                          LOL, SignalLossCount and changed (the fields that changed)
+  set, upload             command, SerNo, sent, GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS,
+                          NC2_LS, PhaseBox, BW, Out1Freq, F3, Fosc, clamped (the
+                          fields validation changed)
+  enable, identify, drive, sleep, register
+                          command, SerNo, sent, payload (the command's bytes)
+  wspr                    time, event ("trigger" or "skipped"), minute, reason (for
+                          "skipped")
+
+Exit status: 0 success; 1 the device is absent or cannot be opened, a transfer failed, the
+read-back differs, or no plan exists; 2 bad usage, or input that is not a number or is out
+of range (REG, DATA and BW 0..255, frequencies above 0). Errors go to standard error as one
+sentence; nothing is sent on bad input.
+)";
+
+const std::set<std::string> kFlags = {"--json", "--dry-run"};
+const std::set<std::string> kValueOptions = {"--serial",      "--gps",  "--n31", "--n2hs",
+                                             "--n2ls",        "--n1hs", "--nc1", "--nc2",
+                                             "--phase-index", "--bw",   "--out2"};
+const std::set<std::string> kUploadOptions = {"--gps", "--n31", "--n2hs",        "--n2ls", "--n1hs",
+                                              "--nc1", "--nc2", "--phase-index", "--bw"};
+
+struct CommandShape {
+    int operands;
+    bool (*optionAllowed)(const std::string&);
+    int (*handler)(const Invocation&);
+};
+
+bool none(const std::string&) {
+    return false;
+}
+bool out2Option(const std::string& name) {
+    return name == "--out2";
+}
+bool uploadOption(const std::string& name) {
+    return kUploadOptions.contains(name);
+}
+
+const std::map<std::string, CommandShape> kCommands = {
+    {"list", {0, none, listCommand}},
+    {"status", {0, none, statusCommand}},
+    {"watch", {0, none, watchCommand}},
+    {"set", {1, out2Option, setCommand}},
+    {"upload", {0, uploadOption, uploadCommand}},
+    {"enable", {1, none, simpleCommand}},
+    {"identify", {1, none, simpleCommand}},
+    {"drive", {1, none, simpleCommand}},
+    {"sleep", {0, none, simpleCommand}},
+    {"register", {2, none, simpleCommand}},
+    {"wspr", {0, none, wsprCommand}},
+};
+
+// "-5" and "-.5" are operands (to be refused as numbers), not options.
+bool looksLikeOption(const std::string& arg) {
+    if (arg.size() < 2 || arg[0] != '-') return false;
+    const char next = arg[1];
+    return !(next == '.' || (next >= '0' && next <= '9'));
+}
+
+}  // namespace
+
+std::string number(double value) {
+    return formatNumber(value, cLocale()).toStdString();
+}
+
+std::string jsonString(const QString& text) {
+    std::string quoted = "\"";
+    for (const char c : text.toStdString()) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
+            quoted += escape;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string isoTime(const QDateTime& time) {
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate).toStdString();
+}
+
+int run(const std::vector<std::string>& args, Environment& env, std::ostream& out,
+        std::ostream& err) {
+    Invocation in(env, out, err);
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (optionsEnded || !looksLikeOption(arg)) {
+            (in.command.empty() ? in.command : in.operands.emplace_back()) = arg;
+            continue;
+        }
+        std::optional<std::string> value;
+        if (const auto eq = arg.find('='); eq != std::string::npos && arg.starts_with("--")) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
+            out << kUsage;
+            return kOk;
+        } else if (arg == "--version") {
+            out << "quarvel-ctl " << QUARVEL_VERSION << '\n';
+            return kOk;
+        } else if (kFlags.contains(arg) && !value) {
+            (arg == "--json" ? in.json : in.dryRun) = true;
+        } else if (kValueOptions.contains(arg)) {
+            if (!value) {
+                if (i + 1 >= args.size()) return in.usage(arg + " needs a value; see --help.");
+                value = args[++i];
+            }
+            if (arg == "--serial") {
+                in.serial = *value;
+            } else {
+                in.options[arg] = *value;
+            }
+        } else {
+            return in.usage("Unknown option " + arg + "; see --help.");
+        }
+    }
+    if (in.command.empty()) return in.usage("Name a command, such as status; see --help.");
+    const auto shape = kCommands.find(in.command);
+    if (shape == kCommands.end()) {
+        return in.usage("Unknown command " + in.command + "; see --help for the commands.");
+    }
+    const CommandShape& s = shape->second;
+    if (static_cast<int>(in.operands.size()) != s.operands) {
+        return in.usage(in.command + " takes " + std::to_string(s.operands) +
+                        (s.operands == 1 ? " argument" : " arguments") + "; see --help.");
+    }
+    for (const auto& [name, value] : in.options) {
+        if (!s.optionAllowed(name)) {
+            return in.usage(in.command + " does not take " + name + "; see --help.");
+        }
+    }
+    if (in.dryRun && in.command != "set") {
+        return in.usage("Only set takes --dry-run; see --help.");
+    }
+    return s.handler(in);
+}
+
+}  // namespace quarvel::ctl

@@ -1,0 +1,33 @@
+#pragma once
+// quarvel-ctl: every device command of the window from the command line, for scripts and
+// headless stations, with the same bytes on the wire.
+
+#include <QDateTime>
+#include <chrono>
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "ctl_device.h"
+#include "device/hid_backend.h"
+
+namespace quarvel::ctl {
+
+// What the commands need besides the HID layer; tests replace the clock and the waiting.
+struct Environment {
+    explicit Environment(HidBackend& hid) : backend(hid) {}
+
+    HidBackend& backend;
+    std::function<QDateTime()> localClock = [] { return QDateTime::currentDateTime(); };
+    // Waits, returning early when a stop is requested.
+    std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds) {};
+    // Ctrl-C or SIGTERM arrived: `watch` and `wspr` end cleanly.
+    std::function<bool()> stopRequested = [] { return false; };
+};
+
+// args excludes the program name.
+int run(const std::vector<std::string>& args, Environment& env, std::ostream& out,
+        std::ostream& err);
+
+}  // namespace quarvel::ctl

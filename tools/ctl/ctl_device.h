@@ -1,0 +1,84 @@
+#pragma once
+// quarvel-ctl's side of the device link: which generators are attached, choosing one by
+// serial number, and one open connection with its status and lock reads.
+
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "device/hid_backend.h"
+#include "device/open_handle.h"
+#include "status/status_report.h"
+
+namespace quarvel::ctl {
+
+inline constexpr int kOk = 0;
+inline constexpr int kDeviceError = 1;  // absent, not openable, transfer, read-back, no plan
+inline constexpr int kUsageError = 2;   // bad usage, or input not a number or out of range
+
+// What failed, for standard error, with the exit status it earns.
+struct Failure {
+    int status = kDeviceError;
+    std::string message;  // one sentence that says what to do
+};
+
+struct ListedDevice {
+    std::string path;
+    std::optional<QString> serial;  // as the window lists it; empty when it cannot be read
+    QString manufacturer, product, release;
+    bool canOpen = false;
+    std::string reason;  // why it cannot be opened
+};
+
+// Every attached generator, each opened once for its identity and once more for input
+// reports, as a connection would.
+std::vector<ListedDevice> listDevices(HidBackend& backend);
+
+// Device text for a terminal or log: control characters become '?'.
+std::string printable(const QString& text);
+
+// The udev advice, on Linux only; empty elsewhere.
+std::string accessAdvice();
+
+class Connection {
+  public:
+    // Opens the one attached generator, or the one with this serial number.
+    static Connection open(HidBackend& backend, const std::optional<std::string>& serial,
+                           Failure& failure);
+    bool isOpen() const { return plain_.isOpen(); }
+    void close();
+
+    const QString& serial() const { return serial_; }
+    const QString& manufacturer() const { return manufacturer_; }
+    const QString& product() const { return product_; }
+    std::uint16_t release() const { return release_; }
+    int featureLength() const { return lengths_.feature; }
+
+    bool send(std::span<const std::uint8_t> frame);
+    // The raw status frame (featureLength bytes); empty when it cannot be read.
+    std::optional<std::vector<std::uint8_t>> statusFrame();
+    std::optional<DeviceStatus> status();
+    // Reads every waiting input report (a bounded number) and keeps the newest; empty when
+    // none was waiting.
+    std::optional<LockState> newestLock();
+
+  private:
+    HidBackend* backend_ = nullptr;
+    OpenHandle plain_, reads_;
+    std::string path_;
+    QString serial_, manufacturer_, product_;
+    std::uint16_t release_ = 0;
+    ReportLengths lengths_;
+};
+
+// Whether the status read back now reflects the frame sent.
+std::optional<Failure> checkReadBack(Connection& connection, std::span<const std::uint8_t> sent);
+
+// Sends a command and checks that the status read back reflects it.
+std::optional<Failure> sendChecked(Connection& connection, std::span<const std::uint8_t> frame);
+
+}  // namespace quarvel::ctl

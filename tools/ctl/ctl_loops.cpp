@@ -1,0 +1,181 @@
+// watch and wspr: loops that run until a stop is requested, on the injected clock.
+
+#include <ostream>
+
+#include "commands/reports.h"
+#include "commands/wspr_schedule.h"
+#include "ctl_commands.h"
+
+namespace quarvel::ctl {
+
+namespace {
+
+// The window's lock monitor intervals: 500 ms while reads succeed, 250 ms after a loss.
+constexpr std::chrono::milliseconds kConnectedPoll{500};
+constexpr std::chrono::milliseconds kLostPoll{250};
+
+class Watcher {
+  public:
+    explicit Watcher(const Invocation& in) : in_(in) {}
+
+    int run() {
+        Failure failure;
+        connection_ = Connection::open(in_.env.backend, in_.serial, failure);
+        if (!connection_.isOpen()) return in_.fail(failure);
+        serial_ = connection_.serial().toStdString();
+        while (!in_.env.stopRequested()) {
+            in_.env.sleep(connection_.isOpen() ? poll() : reconnect());
+        }
+        return kOk;
+    }
+
+  private:
+    std::chrono::milliseconds poll() {
+        if (const auto lock = connection_.newestLock()) {
+            report(*lock);
+            return kConnectedPoll;
+        }
+        // No report waiting is not a loss by itself; a device that no longer answers is.
+        if (connection_.statusFrame()) return kConnectedPoll;
+        connection_.close();
+        event("lost", "device " + printable(connection_.serial()) + " lost");
+        return kLostPoll;
+    }
+
+    std::chrono::milliseconds reconnect() {
+        Failure ignored;
+        connection_ = Connection::open(in_.env.backend, serial_, ignored);
+        if (!connection_.isOpen()) return kLostPoll;
+        event("back", "device " + printable(connection_.serial()) + " back");
+        return poll();
+    }
+
+    void report(const LockState& lock) {
+        std::vector<std::string> changed;
+        if (!last_ || last_->noGpsSignal != lock.noGpsSignal) changed.emplace_back("LOS");
+        if (!last_ || last_->pllNotLocked != lock.pllNotLocked) changed.emplace_back("LOL");
+        if (!last_ || last_->signalLossCount != lock.signalLossCount) {
+            changed.emplace_back("SignalLossCount");
+        }
+        last_ = lock;
+        if (changed.empty()) return;
+        const std::string time = isoTime(in_.env.localClock());
+        if (in_.json) {
+            in_.out << "{\"time\":\"" << time
+                    << "\",\"event\":\"state\",\"LOS\":" << (lock.noGpsSignal ? "true" : "false")
+                    << ",\"LOL\":" << (lock.pllNotLocked ? "true" : "false")
+                    << ",\"SignalLossCount\":" << lock.signalLossCount << ",\"changed\":[";
+            for (std::size_t i = 0; i < changed.size(); ++i) {
+                in_.out << (i > 0 ? "," : "") << '"' << changed[i] << '"';
+            }
+            in_.out << "]}" << std::endl;
+            return;
+        }
+        in_.out << time << (lock.noGpsSignal ? " no GPS signal" : " GPS signal present")
+                << (lock.pllNotLocked ? ", no PLL lock" : ", PLL locked") << ", signal-loss count "
+                << lock.signalLossCount << std::endl;
+    }
+
+    void event(const char* name, const std::string& text) {
+        const std::string time = isoTime(in_.env.localClock());
+        if (in_.json) {
+            in_.out << "{\"time\":\"" << time << "\",\"event\":\"" << name << "\"}" << std::endl;
+        } else {
+            in_.out << time << ' ' << text << std::endl;
+        }
+    }
+
+    const Invocation& in_;
+    Connection connection_;
+    std::string serial_;
+    std::optional<LockState> last_;
+};
+
+// The start of the even minute whose second 0 is now or next.
+QDateTime nextWsprMinute(const QDateTime& now) {
+    const QDateTime minute(now.date(), QTime(now.time().hour(), now.time().minute()));
+    if (isWsprSecond(now.time())) return minute;
+    QDateTime next = minute.addSecs(60);
+    if (next.time().minute() % 2 != 0) next = next.addSecs(60);
+    return next;
+}
+
+class Beacon {
+  public:
+    explicit Beacon(const Invocation& in) : in_(in) {}
+
+    int run() {
+        Failure failure;
+        connection_ = Connection::open(in_.env.backend, in_.serial, failure);
+        if (!connection_.isOpen()) return in_.fail(failure);
+        serial_ = connection_.serial().toStdString();
+        QDateTime due = nextWsprMinute(in_.env.localClock());
+        while (!in_.env.stopRequested()) {
+            const QDateTime now = in_.env.localClock();
+            // A clock set back keeps its even minutes too: the schedule follows it.
+            if (now.msecsTo(due) > 120000) due = nextWsprMinute(now);
+            if (now < due) {
+                // At most a minute, so that a clock that jumps is noticed soon.
+                in_.env.sleep(std::chrono::milliseconds(std::min<qint64>(now.msecsTo(due), 60000)));
+                continue;
+            }
+            // Checked afresh each time; a minute whose second 0 has gone by gets no trigger,
+            // because a late beacon is worse than none.
+            if (now < due.addSecs(1)) {
+                trigger(due);
+            } else {
+                line(due, "skipped", "late");
+            }
+            due = nextWsprMinute(due.addSecs(1) > now ? due.addSecs(1) : now);
+        }
+        return kOk;
+    }
+
+  private:
+    void trigger(const QDateTime& minute) {
+        if (!connection_.isOpen()) {
+            Failure ignored;
+            connection_ = Connection::open(in_.env.backend, serial_, ignored);
+        }
+        if (!connection_.isOpen()) return line(minute, "skipped", "device absent");
+        const auto frame = commandFrame(connection_.featureLength(), Command::WsprTrigger);
+        if (!frame) return line(minute, "skipped", "feature report too short");
+        if (sendChecked(connection_, *frame)) {
+            connection_.close();
+            return line(minute, "skipped", "transfer failed");
+        }
+        line(minute, "trigger", "");
+    }
+
+    void line(const QDateTime& minute, const char* event, const char* reason) {
+        const std::string time = isoTime(in_.env.localClock());
+        const std::string hhmm = minute.toString(QStringLiteral("HH:mm")).toStdString();
+        if (in_.json) {
+            in_.out << "{\"time\":\"" << time << "\",\"event\":\"" << event << "\",\"minute\":\""
+                    << hhmm << '"';
+            if (*reason != '\0') in_.out << ",\"reason\":\"" << reason << '"';
+            in_.out << '}' << std::endl;
+        } else if (*reason == '\0') {
+            in_.out << time << " WSPR trigger sent for " << hhmm << std::endl;
+        } else {
+            in_.out << time << " WSPR trigger skipped for " << hhmm << " (" << reason << ")"
+                    << std::endl;
+        }
+    }
+
+    const Invocation& in_;
+    Connection connection_;
+    std::string serial_;
+};
+
+}  // namespace
+
+int watchCommand(const Invocation& in) {
+    return Watcher(in).run();
+}
+
+int wsprCommand(const Invocation& in) {
+    return Beacon(in).run();
+}
+
+}  // namespace quarvel::ctl

@@ -1,0 +1,204 @@
+// set and upload: a frequency plan to the device, as "Find" and "Update" send it.
+
+#include <cmath>
+#include <ostream>
+
+#include "commands/plan_upload.h"
+#include "common/number_text.h"
+#include "ctl_commands.h"
+#include "planning/derived_labels.h"
+#include "planning/pair_search.h"
+#include "planning/phase_list.h"
+#include "planning/plan_search.h"
+
+namespace quarvel::ctl {
+
+namespace {
+
+struct FieldOption {
+    const char* option;
+    const char* name;  // as in the window
+    QString DividerTexts::*field;
+};
+
+constexpr FieldOption kDividerOptions[] = {
+    {"--gps", "GPS", &DividerTexts::gps},      {"--n31", "N31", &DividerTexts::n31},
+    {"--n2hs", "N2_HS", &DividerTexts::n2hs},  {"--n2ls", "N2_LS", &DividerTexts::n2ls},
+    {"--n1hs", "N1_HS", &DividerTexts::n1hs},  {"--nc1", "NC1_LS", &DividerTexts::nc1ls},
+    {"--nc2", "NC2_LS", &DividerTexts::nc2ls},
+};
+
+QString text(double value) {
+    return formatNumber(value, cLocale());
+}
+
+using Clamped = std::vector<const FieldOption*>;
+
+// Validates as "Update" does and names the fields that validation changed.
+Clamped validate(PlanForm& form) {
+    const DividerTexts before = form.dividers;
+    form.dividers = validateSettings(form.dividers, cLocale());
+    Clamped clamped;
+    for (const FieldOption& f : kDividerOptions) {
+        if (parseNumber(before.*f.field, cLocale()) !=
+            parseNumber(form.dividers.*f.field, cLocale())) {
+            clamped.push_back(&f);
+        }
+    }
+    return clamped;
+}
+
+// Prints what goes (or went) to the device.
+void printPlan(const Invocation& in, const QString& serial, const PlanForm& form, bool sent,
+               const Clamped& clamped) {
+    const PlanValues v = planValues(form, cLocale());
+    const double out1 = outputFrequency(v.gps, v.n31, v.n2ls, v.n2hs, v.n1hs, v.nc1ls);
+    const double f3 = std::floor(v.gps / v.n31);
+    const double fosc = foscGigahertz(v.gps, v.n31, v.n2hs, v.n2ls);
+    std::ostream& out = in.out;
+    if (in.json) {
+        out << "{\"command\":\"" << in.command << "\",\"SerNo\":" << jsonString(serial)
+            << ",\"sent\":" << (sent ? "true" : "false") << ",\"GPS\":" << number(v.gps)
+            << ",\"N31\":" << number(v.n31) << ",\"N2_HS\":" << number(v.n2hs)
+            << ",\"N2_LS\":" << number(v.n2ls) << ",\"N1_HS\":" << number(v.n1hs)
+            << ",\"NC1_LS\":" << number(v.nc1ls) << ",\"NC2_LS\":" << number(v.nc2ls)
+            << ",\"PhaseBox\":" << v.phaseIndex << ",\"BW\":" << number(v.bw)
+            << ",\"Out1Freq\":" << number(out1) << ",\"F3\":" << number(f3)
+            << ",\"Fosc\":" << number(fosc) << ",\"clamped\":[";
+        for (std::size_t i = 0; i < clamped.size(); ++i) {
+            out << (i > 0 ? "," : "") << '"' << clamped[i]->name << '"';
+        }
+        out << "]}\n";
+        return;
+    }
+    for (const FieldOption* f : clamped) {
+        out << f->name << " was clamped to " << (form.dividers.*f->field).toStdString() << '\n';
+    }
+    out << (sent ? "Sent to " + printable(serial) : std::string("Would send")) << ": GPS "
+        << number(v.gps) << ", N31 " << number(v.n31) << ", N2_HS " << number(v.n2hs) << ", N2_LS "
+        << number(v.n2ls) << ", N1_HS " << number(v.n1hs) << ", NC1_LS " << number(v.nc1ls)
+        << ", NC2_LS " << number(v.nc2ls) << ", phase step " << v.phaseIndex << ", BW "
+        << number(v.bw) << "; output 1 " << number(out1) << " Hz, F3 " << number(f3) << " Hz, Fosc "
+        << number(fosc) << " GHz\n";
+}
+
+// The two reports of an upload, then the read-back of the second.
+int sendPlan(const Invocation& in, Connection& c, PlanForm form, const Clamped& clamped) {
+    if (c.featureLength() < kPlanReportBytes) {
+        return in.fail({kDeviceError,
+                        "This device's feature report is too short for a frequency plan; "
+                        "nothing was sent."});
+    }
+    bool allSent = true;
+    std::vector<std::uint8_t> last;
+    const auto problem = uploadPlan(
+        c.featureLength(), {[&] { return planValues(form, cLocale()); },
+                            [&](std::span<const std::uint8_t> frame) {
+                                last.assign(frame.begin(), frame.end());
+                                const bool ok = c.send(frame);
+                                allSent = allSent && ok;
+                                return ok;
+                            },
+                            [&] { refreshAfterSend(form, cLocale()); }, [] { return true; }});
+    if (problem) {
+        return in.usage(std::string(planFieldName(*problem)) +
+                        " cannot be sent to the device as it stands (a fraction that rounds "
+                        "past its field); nothing was sent.");
+    }
+    if (!allSent) {
+        return in.fail({kDeviceError,
+                        "Sending the plan to the device failed; check the connection and try "
+                        "again."});
+    }
+    // The status must now hold what the second report carried.
+    if (const auto readBack = checkReadBack(c, last)) return in.fail(*readBack);
+    printPlan(in, c.serial(), form, true, clamped);
+    return kOk;
+}
+
+}  // namespace
+
+int setCommand(const Invocation& in) {
+    const QString request = QString::fromStdString(in.operands[0]);
+    const auto hz = parseNumber(request, cLocale());
+    const auto out2 = in.option("--out2");
+    if (!hz || !(*hz > 0) ||
+        (out2 && !(isPairFrequencyText(in.operands[0]) && isPairFrequencyText(*out2)))) {
+        return in.usage("FREQ and --out2 must be positive numbers of hertz, such as 10000000.");
+    }
+    Failure failure;
+    Connection c = Connection::open(in.env.backend, in.serial, failure);
+    if (!c.isOpen()) return in.fail(failure);
+    // With --out2, the plan "Find" would upload with that OUT2 entry picked before "Update".
+    std::optional<FrequencyPlan> plan;
+    std::optional<std::int32_t> nc2ls;
+    if (out2) {
+        const PairSearchResult pair = searchPlanPair(in.operands[0], *out2);
+        if (pair.plan) {
+            plan = pair.plan->plan;
+            nc2ls = pair.plan->nc2ls;
+        }
+    } else {
+        plan = searchPlan(*hz).plan;
+    }
+    if (!plan) {
+        return in.fail({kDeviceError, "No divider set gives " + in.operands[0] +
+                                          (out2 ? " Hz and " + *out2 : std::string()) +
+                                          " Hz exactly; try a nearby frequency."});
+    }
+    PlanForm form = formAfterSearch(*plan, request.trimmed(), c.serial(), cLocale());
+    if (nc2ls) form.dividers.nc2ls = text(*nc2ls);
+    const Clamped clamped = validate(form);
+    if (in.dryRun) {
+        printPlan(in, c.serial(), form, false, clamped);
+        return kOk;
+    }
+    return sendPlan(in, c, form, clamped);
+}
+
+int uploadCommand(const Invocation& in) {
+    // Checked before the device is touched: bad input sends nothing.
+    for (const auto& [option, value] : in.options) {
+        if (!parseNumber(QString::fromStdString(value), cLocale())) {
+            return in.usage(option + " must be a number, not '" + value + "'.");
+        }
+    }
+    if (const auto bw = in.option("--bw");
+        bw && !toByte(*parseNumber(QString::fromStdString(*bw), cLocale()))) {
+        return in.usage("BW must be a number from 0 to 255; nothing was sent.");
+    }
+    Failure failure;
+    Connection c = Connection::open(in.env.backend, in.serial, failure);
+    if (!c.isOpen()) return in.fail(failure);
+    const auto status = c.status();
+    if (!status) {
+        return in.fail({kDeviceError,
+                        "The device did not send its status report; check the connection and "
+                        "try again."});
+    }
+    // The fields as the window's status readout leaves them, then the values given.
+    const DeviceStatus& s = *status;
+    PlanForm form = formAfterReadout(s.gps, s.n31, s.n2hs, s.n2ls, s.n1hs, s.nc1ls, s.nc2ls,
+                                     s.bandwidth, cLocale());
+    for (const FieldOption& f : kDividerOptions) {
+        if (const auto value = in.option(f.option)) {
+            form.dividers.*f.field = QString::fromStdString(*value).trimmed();
+        }
+    }
+    if (const auto bw = in.option("--bw")) form.bw = QString::fromStdString(*bw).trimmed();
+    const Clamped clamped = validate(form);
+    if (const auto k = in.option("--phase-index")) {
+        // The window offers only the entries of the phase list; the index is one of them.
+        const auto entries = phaseEntries(form.dividers.nc1ls, cLocale()).size();
+        const double index = parseNumber(QString::fromStdString(*k), cLocale()).value_or(-1);
+        if (!(index >= 0 && index < static_cast<double>(entries) && std::floor(index) == index)) {
+            return in.usage("--phase-index must be a whole number from 0 to " +
+                            std::to_string(entries - 1) + " for NC1_LS " +
+                            form.dividers.nc1ls.toStdString() + "; nothing was sent.");
+        }
+        form.phaseIndex = static_cast<int>(index);
+    }
+    return sendPlan(in, c, form, clamped);
+}
+
+}  // namespace quarvel::ctl

@@ -1,0 +1,211 @@
+// list, status and the one-report commands.
+
+#include <QStringList>
+#include <array>
+#include <ostream>
+
+#include "commands/reports.h"
+#include "ctl_commands.h"
+#include "device/device_text.h"
+#include "planning/phase_list.h"
+#include "status/status_readout.h"
+
+namespace quarvel::ctl {
+
+namespace {
+
+constexpr std::chrono::milliseconds kLockWait{2000};
+constexpr std::chrono::milliseconds kLockPoll{50};
+
+const char* boolean(bool value) {
+    return value ? "true" : "false";
+}
+
+std::string identityJson(const Connection& c) {
+    return "\"SerNo\":" + jsonString(c.serial()) + ",\"lblManuf\":" + jsonString(c.manufacturer()) +
+           ",\"lblProduct\":" + jsonString(c.product()) +
+           ",\"lblVersion\":" + jsonString(releaseText(c.release(), cLocale()).trimmed());
+}
+
+// The first input report within kLockWait, as the newest of those waiting.
+std::optional<LockState> waitForLock(Connection& c, const Environment& env) {
+    for (auto waited = std::chrono::milliseconds(0);; waited += kLockPoll) {
+        if (const auto lock = c.newestLock()) return lock;
+        if (waited >= kLockWait || env.stopRequested()) return std::nullopt;
+        env.sleep(kLockPoll);
+    }
+}
+
+void printStatus(const Invocation& in, const Connection& c, const DeviceStatus& s,
+                 const std::optional<LockState>& lock) {
+    const ReadoutNumbers n = readoutNumbers(s);
+    // The window selects the device's phase entry when its list has one, else the first.
+    const QStringList phases = phaseEntries(QString::fromStdString(number(s.nc1ls)), cLocale());
+    const int phaseIndex = s.phaseIndex < phases.size() ? s.phaseIndex : 0;
+    const std::string degrees = phases.isEmpty() ? "null" : phases[phaseIndex].toStdString();
+    const int milliamps = 8 * (s.driveStrength + 1);
+    std::ostream& out = in.out;
+    if (in.json) {
+        out << '{' << identityJson(c) << ",\"OUT1EN\":" << boolean(s.output1)
+            << ",\"OUT2EN\":" << boolean(s.output2) << ",\"Enc1\":" << milliamps
+            << ",\"GPS\":" << number(s.gps) << ",\"N31\":" << number(s.n31)
+            << ",\"N2_HS\":" << number(s.n2hs) << ",\"N2_LS\":" << number(s.n2ls)
+            << ",\"N1_HS\":" << number(s.n1hs) << ",\"NC1_LS\":" << number(s.nc1ls)
+            << ",\"NC2_LS\":" << number(s.nc2ls) << ",\"PhaseBox\":" << phaseIndex
+            << ",\"Phase\":" << degrees << ",\"BW\":" << s.bandwidth
+            << ",\"Out1Freq\":" << number(n.out1Hz)
+            << ",\"OUT2\":" << (n.out2Hz ? number(*n.out2Hz) : "null")
+            << ",\"F3\":" << number(n.f3Hz) << ",\"Fosc\":" << number(n.foscGHz);
+        if (lock) {
+            out << ",\"LOS\":" << boolean(lock->noGpsSignal)
+                << ",\"LOL\":" << boolean(lock->pllNotLocked)
+                << ",\"SignalLossCount\":" << lock->signalLossCount << "}\n";
+        } else {
+            out << ",\"LOS\":null,\"LOL\":null,\"SignalLossCount\":null}\n";
+        }
+        return;
+    }
+    const auto onOff = [](bool on) { return on ? "on" : "off"; };
+    out << "Serial number:   " << printable(c.serial()) << '\n'
+        << "Manufacturer:    " << printable(c.manufacturer()) << '\n'
+        << "Product:         " << printable(c.product()) << '\n'
+        << "Release:         " << releaseText(c.release(), cLocale()).trimmed().toStdString()
+        << '\n'
+        << "Outputs:         output 1 " << onOff(s.output1) << ", output 2 " << onOff(s.output2)
+        << '\n'
+        << "Drive strength:  " << milliamps << " mA\n"
+        << "GPS:             " << number(s.gps) << " Hz\n"
+        << "Dividers:        N31 " << number(s.n31) << ", N2_HS " << number(s.n2hs) << ", N2_LS "
+        << number(s.n2ls) << ", N1_HS " << number(s.n1hs) << ", NC1_LS " << number(s.nc1ls)
+        << ", NC2_LS " << number(s.nc2ls) << '\n'
+        << "Phase step:      " << phaseIndex << " (" << degrees << " degrees)\n"
+        << "BW:              " << s.bandwidth << '\n'
+        << "Output 1:        " << number(n.out1Hz) << " Hz\n"
+        << "Output 2:        " << (n.out2Hz ? number(*n.out2Hz) + " Hz" : "none") << '\n'
+        << "F3:              " << number(n.f3Hz) << " Hz\n"
+        << "Fosc:            " << number(n.foscGHz) << " GHz\n";
+    if (lock) {
+        out << "GPS signal:      " << (lock->noGpsSignal ? "no GPS signal" : "present") << '\n'
+            << "PLL:             " << (lock->pllNotLocked ? "no PLL lock" : "locked") << '\n'
+            << "Signal losses:   " << lock->signalLossCount << '\n';
+    } else {
+        out << "Lock state:      unknown (no input report within 2 s)\n";
+    }
+}
+
+struct SimplePayload {
+    Command command;
+    std::vector<std::uint8_t> payload;
+};
+
+// The report a one-report command sends, or the sentence that says what is wrong.
+std::optional<SimplePayload> simplePayload(const Invocation& in, std::string& problem) {
+    const std::string& c = in.command;
+    const std::string arg = in.operands.empty() ? "" : in.operands[0];
+    const auto pick = [&](std::initializer_list<std::pair<const char*, int>> choices,
+                          Command command) -> std::optional<SimplePayload> {
+        std::string names;
+        for (const auto& [name, value] : choices) {
+            if (arg == name) return SimplePayload{command, {static_cast<std::uint8_t>(value)}};
+            names += (names.empty() ? "" : ", ") + std::string(name);
+        }
+        problem = c + " takes one of " + names + "; see --help.";
+        return std::nullopt;
+    };
+    if (c == "enable") {
+        return pick({{"none", 0}, {"1", 1}, {"2", 2}, {"both", 3}}, Command::OutputEnable);
+    }
+    if (c == "identify") return pick({{"off", 0}, {"1", 1}, {"2", 2}}, Command::Identify);
+    if (c == "drive") {
+        return pick({{"8", 0}, {"16", 1}, {"24", 2}, {"32", 3}}, Command::DriveStrength);
+    }
+    if (c == "sleep") return SimplePayload{Command::Sleep, {}};
+    const auto reg = registerByte(QString::fromStdString(in.operands[0]), cLocale());
+    const auto data = registerByte(QString::fromStdString(in.operands[1]), cLocale());
+    if (!reg || !data) {
+        problem = "REG and DATA must each be a number from 0 to 255; nothing was sent.";
+        return std::nullopt;
+    }
+    return SimplePayload{Command::RegisterWrite, {*reg, *data}};
+}
+
+}  // namespace
+
+int listCommand(const Invocation& in) {
+    const std::vector<ListedDevice> devices = listDevices(in.env.backend);
+    int status = kOk;
+    if (devices.empty() && !in.json) in.out << "No clock generator is attached.\n";
+    for (const ListedDevice& d : devices) {
+        const QString serial = d.serial.value_or(QString());
+        if (!d.canOpen) status = kDeviceError;
+        if (in.json) {
+            in.out << "{\"SerNo\":" << (d.serial ? jsonString(serial) : "null")
+                   << ",\"lblManuf\":" << jsonString(d.manufacturer)
+                   << ",\"lblProduct\":" << jsonString(d.product)
+                   << ",\"lblVersion\":" << jsonString(d.release)
+                   << ",\"path\":" << jsonString(QString::fromStdString(d.path))
+                   << ",\"canOpen\":" << boolean(d.canOpen) << ",\"reason\":"
+                   << (d.canOpen ? "null" : jsonString(QString::fromStdString(d.reason))) << "}\n";
+            continue;
+        }
+        in.out << (d.serial ? printable(serial) : std::string("(serial unreadable)")) << "  "
+               << printable(d.manufacturer) << "  " << printable(d.product) << "  release "
+               << printable(d.release) << "  "
+               << (d.canOpen ? std::string("can be opened")
+                             : "cannot be opened: " + d.reason + "; " + accessAdvice())
+               << '\n';
+    }
+    return status;
+}
+
+int statusCommand(const Invocation& in) {
+    Failure failure;
+    Connection c = Connection::open(in.env.backend, in.serial, failure);
+    if (!c.isOpen()) return in.fail(failure);
+    const auto status = c.status();
+    if (!status) {
+        return in.fail({kDeviceError,
+                        "The device did not send its status report; check the connection and "
+                        "try again."});
+    }
+    const auto lock = waitForLock(c, in.env);
+    printStatus(in, c, *status, lock);
+    if (!lock) {
+        return in.fail({kDeviceError,
+                        "The device sent no lock report within 2 seconds; check that it is "
+                        "powered and try again."});
+    }
+    return kOk;
+}
+
+int simpleCommand(const Invocation& in) {
+    std::string problem;
+    const auto what = simplePayload(in, problem);
+    if (!what) return in.usage(problem);
+    Failure failure;
+    Connection c = Connection::open(in.env.backend, in.serial, failure);
+    if (!c.isOpen()) return in.fail(failure);
+    const auto frame = what->command == Command::Sleep
+                           ? sleepFrame(c.featureLength())
+                           : commandFrame(c.featureLength(), what->command, what->payload);
+    if (!frame) {
+        return in.fail({kDeviceError, "This device's feature report is too short for " +
+                                          in.command + "; nothing was sent."});
+    }
+    if (const auto problemAfterSend = sendChecked(c, *frame)) return in.fail(*problemAfterSend);
+    if (in.json) {
+        in.out << "{\"command\":\"" << in.command << "\",\"SerNo\":" << jsonString(c.serial())
+               << ",\"sent\":true,\"payload\":[";
+        const std::size_t end =
+            what->command == Command::Sleep ? kSleepReportBytes : 2 + what->payload.size();
+        for (std::size_t i = 2; i < end; ++i) {
+            in.out << (i > 2 ? "," : "") << static_cast<int>((*frame)[i]);
+        }
+        in.out << "]}\n";
+    } else {
+        in.out << in.command << ": sent to " << printable(c.serial()) << '\n';
+    }
+    return kOk;
+}
+
+}  // namespace quarvel::ctl
