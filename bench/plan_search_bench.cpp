@@ -72,14 +72,6 @@ struct Pair {
     std::string out1, out2, label;
 };
 
-std::string decimalText(std::uint64_t n, int decimals) {  // n / 10^decimals
-    std::string digits = std::to_string(n);
-    const auto d = static_cast<std::size_t>(decimals);
-    if (d == 0) return digits;
-    if (digits.size() <= d) digits = std::string(d + 1 - digits.size(), '0') + digits;
-    return digits.substr(0, digits.size() - d) + "." + digits.substr(digits.size() - d);
-}
-
 std::vector<Pair> pairs() {
     std::vector<Pair> list;
     const auto add = [&](const std::string& out1, const std::string& out2, const char* why) {
@@ -108,7 +100,8 @@ std::vector<Pair> pairs() {
         const auto m =
             static_cast<std::uint64_t>(std::exp(logHz(random)) * scale / static_cast<double>(c)) +
             1;
-        add(decimalText(c * m, decimals), decimalText(d * m, decimals), "sample");
+        add(quarvel::oracle::scaledText(c * m, decimals),
+            quarvel::oracle::scaledText(d * m, decimals), "sample");
     }
     return list;
 }

@@ -28,18 +28,6 @@ bool agreesWithWalk(const std::string& out1, const std::string& out2, std::uint6
     return true;
 }
 
-// N / 10^decimals as a plain decimal text.
-std::string decimalText(std::uint64_t n, int decimals) {
-    std::string digits = std::to_string(n);
-    if (decimals == 0) return digits;
-    digits.insert(
-        0,
-        static_cast<std::size_t>(std::max<int>(0, decimals + 1 - static_cast<int>(digits.size()))),
-        '0');
-    digits.insert(digits.size() - static_cast<std::size_t>(decimals), ".");
-    return digits;
-}
-
 TEST(PairSearch, MatchesThePairWalk) {
     const struct {
         const char *out1, *out2, *why;
@@ -94,7 +82,8 @@ TEST(PairSearch, MatchesThePairWalkOnSmallRatios) {
         // multiple of c in its last digit
         const double hz = std::exp(std::uniform_real_distribution<double>(15.4, 20.9)(random));
         const auto m = static_cast<std::uint64_t>(hz * static_cast<double>(scale)) / c + 1;
-        const std::string out1 = decimalText(c * m, decimals), out2 = decimalText(d * m, decimals);
+        const std::string out1 = oracle::scaledText(c * m, decimals);
+        const std::string out2 = oracle::scaledText(d * m, decimals);
         if (agreesWithWalk(out1, out2, 20'000'000)) {
             ++compared;
             withPlan += searchPlanPair(out1, out2).plan ? 1 : 0;
