@@ -1,7 +1,7 @@
 // Time per request of the plan search, over a fixed set of requests: the known examples,
 // requests without a plan, fractional ones, the slowest ones known for the search itself, and
-// a log-uniform sample from 1 Hz to 1.5 GHz. Then the pair search over a set of pairs (the
-// issue's example, pairs whose ratio is a small fraction, pairs without a plan, and F1 = c*m,
+// a log-uniform sample from 1 Hz to 1.5 GHz. Then the pair search over a set of pairs (10 MHz
+// with 25 MHz, pairs whose ratio is a small fraction, pairs without a plan, and F1 = c*m,
 // F2 = d*m for c/d in 5/2, 3/7, 1/1000, 2/3, 1/1 and m log-uniform), and the first 100 plans
 // (alternatives) for every single request.
 //
