@@ -2,6 +2,9 @@
 // failure the same last values in the divider fields. The walk can take billions of candidates,
 // so it only decides inputs it finishes within a budget; for the others the fast search must
 // still return quickly with a plan that holds together.
+//
+// "F1|F2" checks the pair search against the pair walk in the same way, and "F1#" the first
+// three plans of the walk going on past its first.
 
 #include <QLocale>
 #include <QString>
@@ -12,8 +15,10 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/number_text.h"
+#include "planning/pair_search.h"
 #include "planning/plan_search.h"
 #include "support/plan_walk_oracle.h"
 
@@ -29,10 +34,17 @@ constexpr auto kSearchLimit = std::chrono::seconds(2);
 // How much of a run the walk could check, printed when the fuzzer exits.
 struct Tally {
     unsigned long long requests = 0, decided = 0, plans = 0;
+    unsigned long long pairs = 0, pairsDecided = 0, pairPlans = 0;
     ~Tally() {
-        if (requests == 0) return;
-        std::fprintf(stderr, "plan search: %llu requests, %llu decided by the walk, %llu plans\n",
-                     requests, decided, plans);
+        if (requests > 0) {
+            std::fprintf(stderr,
+                         "plan search: %llu requests, %llu decided by the walk, %llu plans\n",
+                         requests, decided, plans);
+        }
+        if (pairs > 0) {
+            std::fprintf(stderr, "pair search: %llu pairs, %llu decided by the walk, %llu plans\n",
+                         pairs, pairsDecided, pairPlans);
+        }
     }
 };
 Tally& tally() {
@@ -66,12 +78,77 @@ bool planHolds(double request, const FrequencyPlan& p) {
     return dividers && gps && oscillator && exact && rules;
 }
 
+[[noreturn]] void failPair(const char* what, const std::string& out1, const std::string& out2,
+                           const PairSearchResult& fast, const PairSearchResult* walk = nullptr) {
+    const auto text = [](const PairSearchResult& r) {
+        SearchResult single;
+        single.searchable = r.searchable;
+        if (r.plan) single.plan = r.plan->plan;
+        return describe(single) + (r.plan ? " NC2_LS " + std::to_string(r.plan->nc2ls) : "");
+    };
+    std::fprintf(stderr, "pair search: %s for %s and %s\n  fast: %s\n", what, out1.c_str(),
+                 out2.c_str(), text(fast).c_str());
+    if (walk) std::fprintf(stderr, "  walk: %s\n", text(*walk).c_str());
+    std::abort();
+}
+
+// Plain decimal texts only: the reading of other forms is the unit tests' business, and the
+// walk reads these the same way.
+bool plainDecimal(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789.eE-") == std::string::npos;
+}
+
+void checkPair(const std::string& out1, const std::string& out2) {
+    if (!plainDecimal(out1) || !plainDecimal(out2)) return;
+    const auto start = std::chrono::steady_clock::now();
+    const PairSearchResult fast = searchPlanPair(out1, out2);
+    if (std::chrono::steady_clock::now() - start > kSearchLimit) {
+        failPair("too slow", out1, out2, fast);
+    }
+    if (fast.plan) {
+        const FrequencyPlan& p = fast.plan->plan;
+        const std::int32_t nc2 = fast.plan->nc2ls;
+        using namespace oracle::walk_detail;
+        const bool exact = sameNumber(times(decimalText(out1), static_cast<std::uint64_t>(p.nc1ls)),
+                                      times(decimalText(out2), static_cast<std::uint64_t>(nc2)));
+        if (!planHolds(std::stod(out1), p) || nc2 < 2 || nc2 > kMaxLowSpeedDivider ||
+            nc2 % 2 != 0 || !exact) {
+            failPair("plan breaks a limit", out1, out2, fast);
+        }
+    }
+    const oracle::PairWalkOutcome walk = oracle::walkPlanPair(out1, out2, kWalkBudget);
+    // The search refuses texts of more than 19 significant digits, which the walk reads.
+    const bool comparable = walk.finished && (fast.searchable || !walk.result.searchable);
+    if (comparable && !(walk.result == fast))
+        failPair("differs from the walk", out1, out2, fast, &walk.result);
+    ++tally().pairs;
+    tally().pairsDecided += comparable ? 1 : 0;
+    tally().pairPlans += fast.plan ? 1 : 0;
+}
+
+void checkAlternatives(double request) {
+    constexpr int kCount = 3;
+    const std::vector<FrequencyPlan> fast = searchPlanAlternatives(request, kCount);
+    const oracle::AlternativesWalkOutcome walk =
+        oracle::walkPlanAlternatives(request, kCount, kWalkBudget);
+    if (walk.finished && fast != walk.plans) {
+        std::fprintf(stderr, "alternatives: %zu plans for %.17g, the walk has %zu\n", fast.size(),
+                     request, walk.plans.size());
+        std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 64) return 0;  // a request is a short number
-    const QString text =
-        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    if (const std::size_t bar = bytes.find('|'); bar != std::string::npos) {
+        checkPair(bytes.substr(0, bar), bytes.substr(bar + 1));
+        return 0;
+    }
+    const bool alternatives = !bytes.empty() && bytes.back() == '#';
+    const QString text = QString::fromStdString(alternatives ? bytes.substr(0, size - 1) : bytes);
     const auto request = parseNumber(text, QLocale::c());
     if (!request) return 0;
 
@@ -88,6 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (walk.finished && !(walk.result == fast)) {
         fail("differs from the walk", *request, fast, &walk.result);
     }
+    if (alternatives) checkAlternatives(*request);
     ++tally().requests;
     tally().decided += walk.finished ? 1 : 0;
     tally().plans += fast.plan ? 1 : 0;

@@ -61,7 +61,11 @@
 //    GPS = floor(N31*F3), the exactness test, GPS/N31, the multiple-of-48 rule), so the
 //    shortcuts only have to be complete. Among the survivors for one Fosc the walk takes the
 //    largest N2HS for which D/N2HS is an even N2LS inside [N2lo, N2hi], then the smallest D,
-//    then the largest N31.
+//    then the largest N31; a walk that goes on past its first plan takes every N2HS that
+//    visits D, in that order.
+//
+// A caller's own rule on NC1 (output 2's divider must exist) depends on NC1 only, like the
+// strict NC1 % 3 rule, so it only thins out the NC1 of fact 1.
 
 namespace quarvel {
 

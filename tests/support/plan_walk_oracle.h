@@ -207,6 +207,15 @@ inline std::optional<double> plainNumber(std::string_view text) {
 
 }  // namespace walk_detail
 
+// n / 10^decimals as a plain decimal text, for making pairs of exact decimals.
+inline std::string scaledText(std::uint64_t n, int decimals) {
+    std::string digits = std::to_string(n);
+    const auto d = static_cast<std::size_t>(decimals);
+    if (d == 0) return digits;
+    if (digits.size() <= d) digits = std::string(d + 1 - digits.size(), '0') + digits;
+    return digits.substr(0, digits.size() - d) + "." + digits.substr(digits.size() - d);
+}
+
 struct PairWalkOutcome {
     PairSearchResult result;
     bool finished = true;
