@@ -79,7 +79,7 @@ TEST(CtlCli, SendsTheSameReportsAsTheWindow) {
          {"upload"},
          {.phaseStep = 5, .bandwidth = 15},
          49},
-        {"update as read from a device whose NC2_LS is past the output 2 list",
+        {"update as read from a device whose NC2_LS is past the first page of the output 2 list",
          [](frmMain& w) { w.SetFreq->click(); },
          {"upload", "--bw", "6"},
          {},
