@@ -1,10 +1,10 @@
 #include "ctl_cli.h"
 
 #include <QTimeZone>
-#include <cstdio>
 #include <ostream>
 #include <set>
 
+#include "common/json_text.h"
 #include "common/number_text.h"
 #include "ctl_commands.h"
 
@@ -136,20 +136,7 @@ std::string number(double value) {
 }
 
 std::string jsonString(const QString& text) {
-    std::string quoted = "\"";
-    for (const char c : text.toStdString()) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
+    return quarvel::jsonString(text.toStdString());
 }
 
 std::string isoTime(const QDateTime& time) {

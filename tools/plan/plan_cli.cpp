@@ -4,11 +4,11 @@
 #include <QString>
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <istream>
 #include <optional>
 #include <ostream>
 
+#include "common/json_text.h"
 #include "common/number_text.h"
 #include "planning/output2_list.h"
 #include "planning/pair_search.h"
@@ -60,26 +60,6 @@ struct Options {
 
 std::string number(double value) {
     return formatNumber(value, QLocale::c()).toStdString();
-}
-
-// A JSON string literal; bytes that are not UTF-8 become U+FFFD.
-std::string jsonString(const std::string& text) {
-    const std::string utf8 =
-        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8().toStdString();
-    std::string quoted = "\"";
-    for (const char c : utf8) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
 }
 
 // One line's plan: after the request's head, as text or as the rest of a JSON object.
