@@ -599,9 +599,9 @@ void SimulatedBus::queueDueReports(Device& device) {
     if (t <= device.lastEmission) return;
     const std::int64_t due = (t - device.lastEmission) / device.inputPeriod;
     if (due <= 0) return;
-    // Only the newest reports survive a full queue, so skip the ones that would be dropped.
-    const auto limit = static_cast<std::int64_t>(kInputQueueLimit);
-    for (std::int64_t k = due > limit ? due - limit + 1 : 1; k <= due; ++k) {
+    // A full queue drops what comes next, so only the first reports that fit are made.
+    const auto room = static_cast<std::int64_t>(kInputQueueLimit - device.inputQueue.size());
+    for (std::int64_t k = 1; k <= std::min(due, room); ++k) {
         const TimePoint at = device.lastEmission + k * device.inputPeriod;
         pushInput(device, {{0, device.lossCount, statusBits(device, at)}, true});
     }
@@ -609,8 +609,8 @@ void SimulatedBus::queueDueReports(Device& device) {
 }
 
 void SimulatedBus::pushInput(Device& device, QueuedInput input) {
-    device.inputQueue.push_back(std::move(input));
-    while (device.inputQueue.size() > kInputQueueLimit) device.inputQueue.pop_front();
+    // Like the kernel's hidraw queue: when full, the newest report is the one lost.
+    if (device.inputQueue.size() < kInputQueueLimit) device.inputQueue.push_back(std::move(input));
 }
 
 void SimulatedBus::apply(Device& device, std::span<const std::uint8_t> frame) {

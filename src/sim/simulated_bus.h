@@ -138,7 +138,7 @@ class SimulatedBus final : public HidBackend {
 
     // Fault count that never runs out.
     static constexpr std::size_t kAlways = static_cast<std::size_t>(-1);
-    // Input reports a device holds before it drops the oldest.
+    // Input reports a device holds; when full it drops the newest, as the kernel does.
     static constexpr std::size_t kInputQueueLimit = 64;
 
     SimulatedBus();
