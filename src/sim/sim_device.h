@@ -151,6 +151,7 @@ class SimDevice {
     bool pllLockedAt(TimePoint time) const;
 
     // --- Input reports ---
+    InputMode inputMode() const { return inputMode_; }
     void setInputMode(InputMode mode) { inputMode_ = mode; }
     void setInputPeriod(std::chrono::milliseconds period, TimePoint now);
     void queueState(TimePoint now);
