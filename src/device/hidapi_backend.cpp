@@ -14,6 +14,8 @@
 
 #ifdef __linux__
 #include <unistd.h>
+
+#include <filesystem>
 #endif
 
 namespace quarvel {
@@ -89,6 +91,25 @@ std::string hidrawNodeName(const std::string& path) {
 }
 #endif
 
+#ifdef __linux__
+// Each hidraw node with the device it is bound to ("0003:VID:PID.instance" in the link, a new
+// instance for every plug-in), in a few system calls. Empty when it cannot be read.
+std::string hidrawNodesFingerprint() {
+    std::error_code error;
+    std::vector<std::string> nodes;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/hidraw", error)) {
+        std::error_code ignored;
+        nodes.push_back(entry.path().filename().string() + " " +
+                        std::filesystem::read_symlink(entry.path(), ignored).string());
+    }
+    if (error) return {};
+    std::sort(nodes.begin(), nodes.end());
+    std::string fingerprint = "hidraw";
+    for (const auto& node : nodes) fingerprint += "\n" + node;
+    return fingerprint;
+}
+#endif
+
 std::optional<std::vector<std::uint8_t>> readDescriptor([[maybe_unused]] hid_device* device,
                                                         [[maybe_unused]] const std::string& path) {
 #if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
@@ -145,6 +166,14 @@ class HidapiBackend final : public HidBackend {
     HidapiBackend& operator=(const HidapiBackend&) = delete;
 
     std::vector<HidInterface> enumerate() override {
+#ifdef __linux__
+        // The window rescans every 50 ms while no generator is attached, and a full
+        // enumeration walks all of sysfs for every HID node: unless a node came, went or was
+        // replaced, the last answer still stands.
+        const std::string fingerprint = hidrawNodesFingerprint();
+        if (!fingerprint.empty() && fingerprint == lastFingerprint_) return lastFound_;
+        lastFingerprint_ = fingerprint;
+#endif
         std::vector<HidInterface> found;
         std::map<std::string, PathRecord> records;
         hid_device_info* const list = hid_enumerate(0, 0);
@@ -162,6 +191,7 @@ class HidapiBackend final : public HidBackend {
         }
         hid_free_enumeration(list);
         for (auto& [path, record] : records) paths_[path] = std::move(record);
+        lastFound_ = found;
         return found;
     }
 
@@ -322,6 +352,8 @@ class HidapiBackend final : public HidBackend {
     std::map<std::string, PathRecord> paths_;
     HidHandleId lastId_ = 0;
     std::string lastError_;
+    std::string lastFingerprint_;
+    std::vector<HidInterface> lastFound_;
 };
 
 }  // namespace

@@ -229,9 +229,16 @@ ProgramRun Emulation::run(const std::vector<std::string>& argv, bool capture) {
     ProgramRun result;
     if (argv.empty()) return result;
     // Everything the child needs is made before fork: the serving thread may hold locks.
-    std::vector<std::string> env = {"LD_PRELOAD=" + preload_};
+    // A sanitized program would refuse a preloaded library that comes before its runtime.
+    std::vector<std::string> env = {"LD_PRELOAD=" + preload_,
+                                    "ASAN_OPTIONS=verify_asan_link_order=0"};
     for (char** e = environ; *e != nullptr; ++e) {
-        if (!std::string_view(*e).starts_with("LD_PRELOAD=")) env.emplace_back(*e);
+        const std::string_view entry(*e);
+        if (entry.starts_with("ASAN_OPTIONS=")) {
+            env[1] += ":" + std::string(entry.substr(13));
+        } else if (!entry.starts_with("LD_PRELOAD=")) {
+            env.emplace_back(entry);
+        }
     }
     std::vector<char*> args;
     std::vector<char*> envp;
