@@ -199,6 +199,7 @@ bool Emulation::Server::start(const std::string& where) {
     char* argv[] = {arg0, arg1, nullptr};
     fuse_args args = FUSE_ARGS_INIT(2, argv);
     fs = fuse_new(&args, &ops, sizeof ops, &owner);
+    fuse_opt_free_args(&args);
     if (fs == nullptr) return false;
     if (fuse_mount(fs, where.c_str()) != 0) return false;
     mounted = true;
