@@ -34,7 +34,7 @@ void writeFile(const fs::path& path, std::string_view content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
-void link(const fs::path& target, const fs::path& at) {
+void makeLink(const fs::path& target, const fs::path& at) {
     std::error_code ignored;
     fs::create_symlink(target, at, ignored);
 }
@@ -89,10 +89,11 @@ Emulation::Emulation(SimulatedBus& bus, std::string preloadLibrary,
 }
 
 Emulation::~Emulation() {
-    // The node files go before the server that answers for them.
-    ::umount2("/dev", MNT_DETACH);
-    ::umount2("/sys", MNT_DETACH);
+    // Closing the server aborts its connection, so nothing can wait on it; then only what
+    // this emulation mounted in its own namespace goes.
     server_.reset();
+    if (devMounted_) ::umount2("/dev", MNT_DETACH);
+    if (sysMounted_) ::umount2("/sys", MNT_DETACH);
 }
 
 void Emulation::setUp() {
@@ -105,7 +106,8 @@ void Emulation::setUp() {
 
     // A fresh /dev with the few real nodes programs expect, reached through the hidden one.
     const int oldDev = ::open("/dev", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (!mountOk("tmpfs", "/dev", "tmpfs", 0, "mode=755", error_)) return;
+    devMounted_ = mountOk("tmpfs", "/dev", "tmpfs", 0, "mode=755", error_);
+    if (!devMounted_) return;
     const std::string old = "/proc/self/fd/" + std::to_string(oldDev) + "/";
     for (const char* name : {"null", "zero", "full", "random", "urandom", "tty", "fuse"}) {
         writeFile(fs::path("/dev") / name, "");
@@ -118,7 +120,7 @@ void Emulation::setUp() {
                 MS_BIND | MS_REC, nullptr);
     }
     ::close(oldDev);
-    link("/proc/self/fd", "/dev/fd");
+    makeLink("/proc/self/fd", "/dev/fd");
 
     for (DeviceId id = 0; id < bus_.deviceCount(); ++id) {
         descriptors_.try_emplace(id, generatorDescriptor(bus_.device(id)->config()));
@@ -130,7 +132,8 @@ void Emulation::setUp() {
         error_ = "the FUSE server did not start";
         return;
     }
-    if (!mountOk("tmpfs", "/sys", "tmpfs", 0, "mode=755", error_)) return;
+    sysMounted_ = mountOk("tmpfs", "/sys", "tmpfs", 0, "mode=755", error_);
+    if (!sysMounted_) return;
     for (const char* dir : {"/sys/class/hidraw", "/sys/bus/hid", "/sys/bus/usb", "/sys/dev/char"}) {
         fs::create_directories(dir);
     }
@@ -163,11 +166,11 @@ void Emulation::addNode(DeviceId id, const SimDeviceConfig& c) {
     writeFile(usb / "manufacturer", manufacturer + "\n");
     writeFile(usb / "product", product + "\n");
     writeFile(usb / "serial", serial + "\n");
-    link("/sys/bus/usb", usb / "subsystem");
+    makeLink("/sys/bus/usb", usb / "subsystem");
     writeFile(interface / "uevent",
               "DEVTYPE=usb_interface\nDRIVER=usbhid\n" + productLine + "INTERFACE=3/0/0\n");
     writeFile(interface / "bInterfaceNumber", "00\n");
-    link("/sys/bus/usb", interface / "subsystem");
+    makeLink("/sys/bus/usb", interface / "subsystem");
     writeFile(hid / "uevent", "DRIVER=hid-generic\nHID_ID=0003:0000" + hex4(c.vendorId, true) +
                                   ":0000" + hex4(c.productId, true) + "\nHID_NAME=" + manufacturer +
                                   " " + product + "\nHID_PHYS=usb-0000:00:14.0-" +
@@ -176,14 +179,14 @@ void Emulation::addNode(DeviceId id, const SimDeviceConfig& c) {
     writeFile(
         hid / "report_descriptor",
         std::string_view(reinterpret_cast<const char*>(descriptor.data()), descriptor.size()));
-    link("/sys/bus/hid", hid / "subsystem");
+    makeLink("/sys/bus/hid", hid / "subsystem");
     writeFile(raw / "uevent", "MAJOR=" + std::to_string(kHidrawMajor) +
                                   "\nMINOR=" + std::to_string(id) + "\nDEVNAME=" + node + "\n");
     writeFile(raw / "dev", devnum(id) + "\n");
-    link("/sys/class/hidraw", raw / "subsystem");
-    link(hid, raw / "device");
-    link(raw, "/sys/class/hidraw/" + node);
-    link(raw, "/sys/dev/char/" + devnum(id));
+    makeLink("/sys/class/hidraw", raw / "subsystem");
+    makeLink(hid, raw / "device");
+    makeLink(raw, "/sys/class/hidraw/" + node);
+    makeLink(raw, "/sys/dev/char/" + devnum(id));
 
     const std::string path = nodePath(id);
     writeFile(path, "");

@@ -76,6 +76,8 @@ class Emulation {
     std::mutex mutex_;
     std::unique_ptr<Server> server_;
     std::string error_;
+    bool devMounted_ = false;  // in the private namespace only
+    bool sysMounted_ = false;
 };
 
 }  // namespace quarvel
