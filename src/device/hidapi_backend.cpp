@@ -92,9 +92,14 @@ std::string hidrawNodeName(const std::string& path) {
 #endif
 
 #ifdef __linux__
+struct HidrawNodes {
+    std::string fingerprint;  // empty when the list cannot be read
+    std::size_t count = 0;
+};
+
 // Each hidraw node with the device it is bound to ("0003:VID:PID.instance" in the link, a new
-// instance for every plug-in), in a few system calls. Empty when it cannot be read.
-std::string hidrawNodesFingerprint() {
+// instance for every plug-in), in a few system calls.
+HidrawNodes hidrawNodes() {
     std::error_code error;
     std::vector<std::string> nodes;
     for (const auto& entry : std::filesystem::directory_iterator("/sys/class/hidraw", error)) {
@@ -106,7 +111,7 @@ std::string hidrawNodesFingerprint() {
     std::sort(nodes.begin(), nodes.end());
     std::string fingerprint = "hidraw";
     for (const auto& node : nodes) fingerprint += "\n" + node;
-    return fingerprint;
+    return {fingerprint, nodes.size()};
 }
 #endif
 
@@ -170,9 +175,9 @@ class HidapiBackend final : public HidBackend {
         // The window rescans every 50 ms while no generator is attached, and a full
         // enumeration walks all of sysfs for every HID node: unless a node came, went or was
         // replaced, the last answer still stands.
-        const std::string fingerprint = hidrawNodesFingerprint();
-        if (!fingerprint.empty() && fingerprint == lastFingerprint_) return lastFound_;
-        lastFingerprint_ = fingerprint;
+        const HidrawNodes nodes = hidrawNodes();
+        if (!nodes.fingerprint.empty() && nodes.fingerprint == lastFingerprint_) return lastFound_;
+        lastFingerprint_.clear();
 #endif
         std::vector<HidInterface> found;
         std::map<std::string, PathRecord> records;
@@ -191,7 +196,11 @@ class HidapiBackend final : public HidBackend {
         }
         hid_free_enumeration(list);
         for (auto& [path, record] : records) paths_[path] = std::move(record);
+#ifdef __linux__
+        // Kept only when every node was listed: a failed or half-done enumeration is retried.
+        if (records.size() == nodes.count) lastFingerprint_ = nodes.fingerprint;
         lastFound_ = found;
+#endif
         return found;
     }
 
@@ -352,7 +361,7 @@ class HidapiBackend final : public HidBackend {
     std::map<std::string, PathRecord> paths_;
     HidHandleId lastId_ = 0;
     std::string lastError_;
-    std::string lastFingerprint_;
+    std::string lastFingerprint_;  // of the last complete enumeration (Linux)
     std::vector<HidInterface> lastFound_;
 };
 
