@@ -19,6 +19,9 @@ using Reports = std::vector<std::vector<std::uint8_t>>;
 // One window on one transport; the devices are always the rig's bus.
 struct Rig {
     Rig(SimulatedBus& b, Emulation* e = nullptr) : bus(b), emulation(e) {}
+    ~Rig();
+    Rig(const Rig&) = delete;
+    Rig& operator=(const Rig&) = delete;
 
     SimulatedBus& bus;
     Emulation* emulation;  // null: the window talks to the bus directly
@@ -57,6 +60,11 @@ struct Rig {
     void plug(DeviceId d) { emulation ? emulation->plug(d) : bus.plug(d); }
 };
 
+Rig::~Rig() {
+    window.reset();
+    devices([](SimulatedBus& b) { b.setClock({}); });  // the clock reads this rig
+}
+
 class HidrawWindow : public EmulatedHidTest {
   protected:
     // Runs the same scenario on the simulated bus, then through the emulated nodes.
@@ -71,6 +79,7 @@ class HidrawWindow : public EmulatedHidTest {
         bus.addDevice(generator);
         const auto others = addKeyboardAndMouse(bus);
         serve(others);
+        if (HasFatalFailure()) return;
         Rig rig(bus, emulation.get());
         scenario(rig, "hidraw node");
         rig.window.reset();
