@@ -16,7 +16,8 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
 using HidrawProbe = EmulatedHidTest;
 
 TEST_F(HidrawProbe, ListsEachGeneratorNodeOnceWithItsStringsAndLengths) {
-    bus.addDevice({.serialNumber = u"PLAIN1", .releaseNumber = 0x011F});
+    bus.addDevice(
+        {.serialNumber = u"PLAIN1", .manufacturer = u"Caf\u00e9", .releaseNumber = 0x011F});
     // Two top-level collections on one node: hidapi enumerates the node twice.
     bus.addDevice({.serialNumber = u"MULTI2"});
     bus.addDevice({.serialNumber = u"IDS3"});
@@ -40,7 +41,10 @@ TEST_F(HidrawProbe, ListsEachGeneratorNodeOnceWithItsStringsAndLengths) {
             << serial << "\n"
             << probe.output;
     }
-    EXPECT_EQ(occurrences(probe.output, "Manufacturer:   Quarvel\n"), 3u) << probe.output;
+    EXPECT_EQ(occurrences(probe.output, "Manufacturer:   Quarvel\n"), 2u) << probe.output;
+    EXPECT_EQ(occurrences(probe.output, "Manufacturer:   Caf\u00e9\n"), 1u)
+        << "a non-ASCII name in the C locale\n"
+        << probe.output;
     EXPECT_EQ(occurrences(probe.output, "Release:        1.1F\n"), 1u) << probe.output;
     EXPECT_EQ(occurrences(probe.output, "input 65, output 0, feature 64 bytes"), 2u)
         << probe.output;

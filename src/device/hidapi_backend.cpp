@@ -13,6 +13,7 @@
 #include "device/report_descriptor.h"
 
 #ifdef __linux__
+#include <locale.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -160,6 +161,44 @@ std::optional<DescriptorFacts> factsFor(const ParsedDescriptor& parsed,
     return facts;
 }
 
+#ifdef __linux__
+// hidapi-hidraw turns the UTF-8 strings of sysfs into wide text with mbstowcs, which follows the
+// calling thread's locale: in a program that never set one (the "C" locale) every non-ASCII
+// name or serial number came back empty. Its string-making calls run with a UTF-8 ctype.
+class Utf8Ctype {
+  public:
+    Utf8Ctype() : utf8_(::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{})) {}
+    ~Utf8Ctype() {
+        if (utf8_ != locale_t{}) ::freelocale(utf8_);
+    }
+    Utf8Ctype(const Utf8Ctype&) = delete;
+    Utf8Ctype& operator=(const Utf8Ctype&) = delete;
+
+    class Scope {
+      public:
+        explicit Scope(const Utf8Ctype& owner)
+            : previous_(owner.utf8_ != locale_t{} ? ::uselocale(owner.utf8_) : locale_t{}) {}
+        ~Scope() {
+            if (previous_ != locale_t{}) ::uselocale(previous_);
+        }
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+      private:
+        locale_t previous_;
+    };
+
+  private:
+    locale_t utf8_;
+};
+#else
+struct Utf8Ctype {
+    struct Scope {
+        explicit Scope(const Utf8Ctype&) {}
+    };
+};
+#endif
+
 class HidapiBackend final : public HidBackend {
   public:
     HidapiBackend() { hid_init(); }
@@ -181,6 +220,7 @@ class HidapiBackend final : public HidBackend {
 #endif
         std::vector<HidInterface> found;
         std::map<std::string, PathRecord> records;
+        const Utf8Ctype::Scope utf8(utf8_);
         hid_device_info* const list = hid_enumerate(0, 0);
         for (const hid_device_info* info = list; info != nullptr; info = info->next) {
             if (info->path == nullptr) continue;
@@ -255,6 +295,7 @@ class HidapiBackend final : public HidBackend {
         maxUnits = std::min(maxUnits, kMaxStringUnits);
         std::vector<wchar_t> buffer(maxUnits + 1, L'\0');
         hid_device* const device = open->device.get();
+        const Utf8Ctype::Scope utf8(utf8_);
         int result = -1;
         switch (which) {
             case HidString::Manufacturer:
@@ -357,6 +398,7 @@ class HidapiBackend final : public HidBackend {
         return "the device could not be opened";
     }
 
+    Utf8Ctype utf8_;
     std::map<HidHandleId, OpenDevice> devices_;
     std::map<std::string, PathRecord> paths_;
     HidHandleId lastId_ = 0;
