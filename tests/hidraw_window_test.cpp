@@ -111,6 +111,21 @@ TEST_F(HidrawWindow, ReadoutCommandsAndReconnectReachTheDeviceAlikeOnBothStacks)
              w.DATA->setText("200");
              w.WriteRegister->click();
          }},
+        {"a failed status request, then enable",
+         [](Rig& rig, frmMain& w) {
+             rig.devices([](SimulatedBus& b) { b.failNext(0, SimCall::GetFeature); });
+             WindowHarness::pick(w.SerNo, 0);
+             EXPECT_EQ(w.GPS->text(), "");
+             w.OUT2EN->click();
+         }},
+        {"a failed input read: closed, reopened, then enable",
+         [](Rig& rig, frmMain& w) {
+             rig.devices([](SimulatedBus& b) { b.failNext(0, SimCall::ReadInput); });
+             rig.tickAfter(500ms);
+             EXPECT_EQ(w.Timer->interval(), 250);
+             EXPECT_TRUE(w.deviceFound());
+             w.OUT2EN->click();
+         }},
         {"unplug, replug, then enable again",
          [](Rig& rig, frmMain& w) {
              rig.unplug(0);
