@@ -453,6 +453,14 @@ TEST(SimulatedBus, QueuedInputComesOnDemandOrByPeriod) {
     EXPECT_EQ(f.bus.queuedInputReports(id), 2u);
     f.time += 1h;
     EXPECT_EQ(f.bus.queuedInputReports(id), SimulatedBus::kInputQueueLimit);
+
+    // Full, the queue drops what comes next and keeps what it holds, like the kernel's.
+    f.bus.queueInputReport(id, {0, 99, 0});
+    for (std::size_t i = 0; i < SimulatedBus::kInputQueueLimit; ++i) {
+        ASSERT_TRUE(f.bus.readInput(h, frame));
+        EXPECT_NE(frame[1], 99);
+    }
+    EXPECT_FALSE(f.bus.readInput(h, frame));
 }
 
 TEST(SimulatedBus, StringsAreUtf16AndCutToTheRoomGiven) {

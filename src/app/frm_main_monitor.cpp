@@ -1,4 +1,5 @@
-// Lock monitor: one input report per tick, and the reconnect when the device is gone.
+// Lock monitor: the newest waiting input report per tick, and the reconnect when the device is
+// gone.
 
 #include <QLabel>
 #include <QTimer>
@@ -11,19 +12,36 @@
 
 namespace quarvel {
 
+namespace {
+
+// The kernel queues at most this many input reports per open handle. Reading one report per
+// tick from a device that reports faster than the ticks would show a state from half a minute
+// ago, so a tick drains the queue; the bound keeps a device that always has one ready from
+// holding the tick.
+constexpr int kMaxReportsPerTick = 64;
+
+}  // namespace
+
 void frmMain::PollInputReport() {
     if (DeviceFound) {
         // Reports longer than the buffer are cut to it; bytes a short report lacks stay 0.
-        std::array<std::uint8_t, 65> buffer{};
+        std::array<std::uint8_t, 65> newest{};
         const auto length = static_cast<std::size_t>(
-            std::clamp<int>(InputReportLength, 0, static_cast<int>(buffer.size())));
-        LastResult = ReadHandle.isOpen() &&
-                     backend_.readInput(ReadHandle.id(), std::span(buffer.data(), length));
+            std::clamp<int>(InputReportLength, 0, static_cast<int>(newest.size())));
+        // The first read decides whether the device is still there; later ones only drain.
+        for (int read = 0; read < kMaxReportsPerTick && ReadHandle.isOpen(); ++read) {
+            std::array<std::uint8_t, 65> buffer{};
+            const bool ok = backend_.readInput(ReadHandle.id(), std::span(buffer.data(), length));
+            if (read == 0) LastResult = ok;
+            if (!ok) break;
+            newest = buffer;
+        }
+        if (!ReadHandle.isOpen()) LastResult = false;
         if (LastResult == 0 || ReopenPending) {
             CloseConnection();
         } else {
             Timer->setInterval(500);
-            const LockState state = decodeInputReport(buffer);
+            const LockState state = decodeInputReport(newest);
             Label16->setText(QStringLiteral("Signal loss count: ") +
                              formatNumber(state.signalLossCount));
             LOS->setVisible(state.noGpsSignal);

@@ -13,7 +13,10 @@
 #include "device/report_descriptor.h"
 
 #ifdef __linux__
+#include <locale.h>
 #include <unistd.h>
+
+#include <filesystem>
 #endif
 
 namespace quarvel {
@@ -89,6 +92,30 @@ std::string hidrawNodeName(const std::string& path) {
 }
 #endif
 
+#ifdef __linux__
+struct HidrawNodes {
+    std::string fingerprint;  // empty when the list cannot be read
+    std::size_t count = 0;
+};
+
+// Each hidraw node with the device it is bound to ("0003:VID:PID.instance" in the link, a new
+// instance for every plug-in), in a few system calls.
+HidrawNodes hidrawNodes() {
+    std::error_code error;
+    std::vector<std::string> nodes;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/hidraw", error)) {
+        std::error_code ignored;
+        nodes.push_back(entry.path().filename().string() + " " +
+                        std::filesystem::read_symlink(entry.path(), ignored).string());
+    }
+    if (error) return {};
+    std::sort(nodes.begin(), nodes.end());
+    std::string fingerprint = "hidraw";
+    for (const auto& node : nodes) fingerprint += "\n" + node;
+    return {fingerprint, nodes.size()};
+}
+#endif
+
 std::optional<std::vector<std::uint8_t>> readDescriptor([[maybe_unused]] hid_device* device,
                                                         [[maybe_unused]] const std::string& path) {
 #if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
@@ -134,6 +161,44 @@ std::optional<DescriptorFacts> factsFor(const ParsedDescriptor& parsed,
     return facts;
 }
 
+#ifdef __linux__
+// hidapi-hidraw turns the UTF-8 strings of sysfs into wide text with mbstowcs, which follows the
+// calling thread's locale: in a program that never set one (the "C" locale) every non-ASCII
+// name or serial number came back empty. Its string-making calls run with a UTF-8 ctype.
+class Utf8Ctype {
+  public:
+    Utf8Ctype() : utf8_(::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{})) {}
+    ~Utf8Ctype() {
+        if (utf8_ != locale_t{}) ::freelocale(utf8_);
+    }
+    Utf8Ctype(const Utf8Ctype&) = delete;
+    Utf8Ctype& operator=(const Utf8Ctype&) = delete;
+
+    class Scope {
+      public:
+        explicit Scope(const Utf8Ctype& owner)
+            : previous_(owner.utf8_ != locale_t{} ? ::uselocale(owner.utf8_) : locale_t{}) {}
+        ~Scope() {
+            if (previous_ != locale_t{}) ::uselocale(previous_);
+        }
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+      private:
+        locale_t previous_;
+    };
+
+  private:
+    locale_t utf8_;
+};
+#else
+struct Utf8Ctype {
+    struct Scope {
+        explicit Scope(const Utf8Ctype&) {}
+    };
+};
+#endif
+
 class HidapiBackend final : public HidBackend {
   public:
     HidapiBackend() { hid_init(); }
@@ -145,8 +210,17 @@ class HidapiBackend final : public HidBackend {
     HidapiBackend& operator=(const HidapiBackend&) = delete;
 
     std::vector<HidInterface> enumerate() override {
+#ifdef __linux__
+        // The window rescans every 50 ms while no generator is attached, and a full
+        // enumeration walks all of sysfs for every HID node: unless a node came, went or was
+        // replaced, the last answer still stands.
+        const HidrawNodes nodes = hidrawNodes();
+        if (!nodes.fingerprint.empty() && nodes.fingerprint == lastFingerprint_) return lastFound_;
+        lastFingerprint_.clear();
+#endif
         std::vector<HidInterface> found;
         std::map<std::string, PathRecord> records;
+        const Utf8Ctype::Scope utf8(utf8_);
         hid_device_info* const list = hid_enumerate(0, 0);
         for (const hid_device_info* info = list; info != nullptr; info = info->next) {
             if (info->path == nullptr) continue;
@@ -162,6 +236,11 @@ class HidapiBackend final : public HidBackend {
         }
         hid_free_enumeration(list);
         for (auto& [path, record] : records) paths_[path] = std::move(record);
+#ifdef __linux__
+        // Kept only when every node was listed: a failed or half-done enumeration is retried.
+        if (records.size() == nodes.count) lastFingerprint_ = nodes.fingerprint;
+        lastFound_ = found;
+#endif
         return found;
     }
 
@@ -216,6 +295,7 @@ class HidapiBackend final : public HidBackend {
         maxUnits = std::min(maxUnits, kMaxStringUnits);
         std::vector<wchar_t> buffer(maxUnits + 1, L'\0');
         hid_device* const device = open->device.get();
+        const Utf8Ctype::Scope utf8(utf8_);
         int result = -1;
         switch (which) {
             case HidString::Manufacturer:
@@ -318,10 +398,13 @@ class HidapiBackend final : public HidBackend {
         return "the device could not be opened";
     }
 
+    Utf8Ctype utf8_;
     std::map<HidHandleId, OpenDevice> devices_;
     std::map<std::string, PathRecord> paths_;
     HidHandleId lastId_ = 0;
     std::string lastError_;
+    std::string lastFingerprint_;  // of the last complete enumeration (Linux)
+    std::vector<HidInterface> lastFound_;
 };
 
 }  // namespace

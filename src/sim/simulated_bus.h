@@ -5,22 +5,11 @@
 // PLL needs a moment to lock after a new frequency plan. It is deterministic: time comes from
 // an injectable clock, and faults and unplugs happen exactly when a test asks for them.
 //
-// Device behaviour worth knowing when writing a test:
+// The device model (what a generator remembers and answers) is SimDevice; this class is its
+// in-process transport: handles, injected faults, call counts and hooks.
 // - A handle belongs to one plug-in of a device. After unplug() every call on it fails, also
 //   after plug() again (the hardware re-enumerates; the tool must reopen). close() still
-//   releases it. Replugging keeps the settings (the firmware keeps its memory) and empties the
-//   input queue.
-// - Feature reports are accepted when 1 <= length <= the feature length and byte 0 is report
-//   ID 0. A command is applied only when the frame covers its payload (command 4 needs 21
-//   bytes); shorter frames are recorded but change nothing. getFeature copies at most
-//   min(span, feature length) bytes and leaves the rest of the span as it was.
-// - Input reports: byte 1 signal-loss count, byte 2 bit 0 no GPS, bit 1 PLL not locked. At
-//   most min(span, input length) bytes are written; the rest of the span is left alone.
-//   Queued reports are read first in either input mode; when none is queued, an
-//   always-waiting device answers with its current state and a queued one fails the read.
-//   Reads work on handles of either open mode.
-// - The PLL reports unlocked from a frequency plan until relockTime later, and after that
-//   until GPS is present; losing GPS later does not unlock it by itself.
+//   releases it. Reads work on handles of either open mode.
 // - Each seam call on a device first counts itself, then runs the call hook, then consumes one
 //   injected fault of its kind (if any), and only then looks at plug state and the rest.
 
@@ -37,8 +26,8 @@
 #include <string_view>
 #include <vector>
 
-#include "device/device_text.h"
 #include "device/hid_backend.h"
+#include "sim/sim_device.h"
 
 namespace quarvel {
 
@@ -60,74 +49,6 @@ enum class SimCall {
 };
 inline constexpr std::size_t kSimCallKinds = 10;
 
-enum class InputMode {
-    AlwaysWaiting,  // every read finds a report with the current state
-    Queued,         // a read finds only what was queued (on demand or by period)
-};
-
-// A frequency plan in plain numbers; the device stores it in the report encoding (dividers
-// minus 1 or minus 4, three-byte little-endian fields).
-struct SimPlan {
-    std::uint32_t gps = 2875000;
-    std::uint32_t n31 = 3;
-    std::uint32_t n2Hs = 11;
-    std::uint32_t n2Ls = 480;
-    std::uint32_t n1Hs = 11;
-    std::uint32_t nc1Ls = 46;
-    std::uint32_t nc2Ls = 46;
-    std::uint8_t phaseStep = 0;
-    std::uint8_t bandwidth = 6;
-
-    bool operator==(const SimPlan&) const = default;
-};
-
-// Status report bytes 0..21 (byte 0 the report ID); what a status request returns at most,
-// beyond which the device sends zeros.
-inline constexpr std::size_t kStatusBytes = 22;
-// Upload bytes 2..20 of command 4 = status bytes 3..21.
-inline constexpr std::size_t kPlanBytes = 19;
-
-std::array<std::uint8_t, kPlanBytes> encodePlan(const SimPlan& plan);
-SimPlan decodePlan(std::span<const std::uint8_t, kPlanBytes> bytes);
-
-// The bandwidth the device starts with: 6 when the serial's second character (low byte of the
-// code unit, as the tool reads it) is '1', '3' or '5', otherwise 15.
-std::uint8_t defaultBandwidth(std::u16string_view serialNumber);
-
-// The running plan a device ships with, bandwidth chosen from the serial number.
-SimPlan defaultPlan(std::u16string_view serialNumber);
-
-// "<serial> <hex bytes separated by spaces>", upper-case hex, serial as UTF-8 (a lone
-// surrogate becomes U+FFFD). Just the serial when there are no bytes.
-std::string formatFeatureReportLine(std::u16string_view serialNumber,
-                                    std::span<const std::uint8_t> bytes);
-
-struct SimDeviceConfig {
-    std::u16string serialNumber = u"01234567";
-    std::u16string manufacturer = u"Quarvel";
-    std::u16string product = u"GPS Clock Generator";
-    std::uint16_t releaseNumber = 0x0102;
-    std::uint16_t vendorId = kVendorId;
-    std::uint16_t productId = kProductId;
-    // Report lengths, report ID byte included; negative values count as 0.
-    int inputReportLength = 65;
-    int outputReportLength = 0;
-    int featureReportLength = 64;
-    bool plugged = true;
-    bool refusesOpen = false;       // open() fails with "Permission denied"
-    std::optional<SimPlan> plan{};  // empty: defaultPlan(serialNumber)
-    std::uint8_t outputEnable = 3;
-    std::uint8_t driveStrength = 3;
-    bool gpsSignal = true;
-    bool pllLocked = true;
-    std::uint8_t signalLossCount = 0;
-    InputMode inputMode = InputMode::AlwaysWaiting;
-    // In Queued mode, a report is queued every period of the sim's clock (0: only on demand).
-    std::chrono::milliseconds inputPeriod{0};
-    // How long the PLL reports unlocked after a frequency plan.
-    std::chrono::milliseconds relockTime{1000};
-};
-
 class SimulatedBus final : public HidBackend {
   public:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -138,8 +59,7 @@ class SimulatedBus final : public HidBackend {
 
     // Fault count that never runs out.
     static constexpr std::size_t kAlways = static_cast<std::size_t>(-1);
-    // Input reports a device holds before it drops the oldest.
-    static constexpr std::size_t kInputQueueLimit = 64;
+    static constexpr std::size_t kInputQueueLimit = quarvel::kInputQueueLimit;
 
     SimulatedBus();
 
@@ -191,6 +111,11 @@ class SimulatedBus final : public HidBackend {
     std::size_t totalOpened() const { return totalOpened_; }
     std::size_t totalClosed() const { return totalClosed_; }
     std::size_t badCloses() const { return badCloses_; }  // unknown or already closed handles
+    // For another transport over the same devices: which device a handle is on, and whether
+    // it still reaches it (not closed, not from before an unplug). Neither counts as a call.
+    std::optional<DeviceId> deviceOf(HidHandleId handle) const;
+    bool reachesDevice(HidHandleId handle) const;
+    const SimDevice* device(DeviceId device) const;
 
     // --- Device state ---
     std::vector<std::uint8_t> statusBytes(DeviceId device) const;  // at least kStatusBytes
@@ -225,32 +150,11 @@ class SimulatedBus final : public HidBackend {
     std::vector<std::uint8_t> currentInputReport(DeviceId device) const;
 
   private:
-    struct QueuedInput {
-        std::vector<std::uint8_t> bytes;
-        bool padToLength = false;  // a state report: zeros up to the input length
-    };
-
     struct Device {
-        SimDeviceConfig config;
+        SimDevice model;
         std::string path;
-        bool plugged = true;
-        std::uint64_t generation = 0;  // bumped by every unplug; handles remember theirs
-        std::vector<std::uint8_t> status;
-        bool gps = true;
-        bool pllLocked = true;
-        std::optional<TimePoint> relockAt;
-        std::uint8_t lossCount = 0;
-        InputMode inputMode = InputMode::AlwaysWaiting;
-        std::chrono::nanoseconds inputPeriod{0};
-        TimePoint lastEmission{};
-        std::deque<QueuedInput> inputQueue;
         std::array<std::size_t, kSimCallKinds> calls{};
         std::array<std::size_t, kSimCallKinds> faults{};
-        std::vector<std::vector<std::uint8_t>> received;
-        std::size_t statusServed = 0;
-        std::array<std::size_t, 256> commands{};
-        std::uint8_t identify = 0;
-        std::map<std::uint8_t, std::uint8_t> registers;
         std::size_t openHandles = 0;
     };
 
@@ -266,12 +170,6 @@ class SimulatedBus final : public HidBackend {
     Device* beginHandleCall(HidHandleId handle, SimCall call);
     void runHook(SimCall call, DeviceId device);
     static bool consumeFault(Device& device, SimCall call);
-    static bool pllLockedAt(const Device& device, TimePoint time);
-    static void settle(Device& device, TimePoint now);
-    static std::uint8_t statusBits(const Device& device, TimePoint time);
-    void queueDueReports(Device& device);
-    static void pushInput(Device& device, QueuedInput input);
-    void apply(Device& device, std::span<const std::uint8_t> frame);
 
     std::vector<Device> devices_;
     std::map<HidHandleId, Handle> handles_;

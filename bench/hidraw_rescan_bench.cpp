@@ -1,0 +1,73 @@
+// The window's rescan while no generator is attached (a tick every 50 ms), through hidapi and
+// the real libudev enumeration, with a dozen other HID nodes present. Needs root (emulated
+// nodes); the counter cpu_percent is the share of one core the 50 ms rescans take.
+
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+
+#include "../tests/support/window_harness.h"
+#include "device/hidapi_backend.h"
+#include "device/report_descriptor.h"
+#include "emulation.h"
+
+namespace quarvel {
+namespace {
+
+double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+void RescanWithoutGeneratorAmongTwelveHidNodes(benchmark::State& state) {
+    if (const std::string why = emulationUnavailableReason(); !why.empty()) {
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    application();
+    // Keyboards and mice of other makers (descriptors from hidapi's test data).
+    const auto keyboard = parseHexBytes(
+        "05 01 09 06 A1 01 05 07 19 E0 29 E7 15 00 25 01 75 01 95 08 81 02 75 08 95 01 81 03 19 "
+        "00 29 DD 15 00 26 DD 00 75 08 95 06 81 00 05 08 19 01 29 03 15 00 25 01 75 01 95 03 91 "
+        "02 75 05 95 01 91 03 C0");
+    const auto mouse = parseHexBytes(
+        "05 01 09 02 A1 01 09 01 A1 00 05 09 19 01 29 03 15 00 25 01 95 08 75 01 81 02 05 01 09 "
+        "30 09 31 09 38 15 81 25 7F 75 08 95 03 81 06 C0 C0");
+    SimulatedBus bus;
+    std::map<DeviceId, std::vector<std::uint8_t>> descriptors;
+    for (std::uint16_t i = 0; i < 12; ++i) {
+        const auto id = bus.addDevice({.serialNumber = u"",
+                                       .vendorId = std::uint16_t(0x046D + i),
+                                       .productId = std::uint16_t(0xC000 + i)});
+        descriptors[id] = (i % 2 == 0 ? keyboard : mouse).bytes;
+    }
+    Emulation emulation(bus, QUARVEL_PRELOAD, descriptors);
+    if (!emulation.error().empty()) {
+        state.SkipWithError(emulation.error().c_str());
+        return;
+    }
+    const auto backend = makeHidapiBackend();
+    WindowServices services = WindowServices::standard();
+    services.warn = [](QWidget*, const QString&, const QString&) {};
+    services.requestPause = [] {};
+    frmMain w(*backend, services);
+    w.Form_Load();
+    const double cpuBefore = processCpuSeconds();
+    for (auto _ : state) {
+        FrmMainTestAccess::tick(w);
+        benchmark::DoNotOptimize(w.deviceFound());
+    }
+    const double perTick =
+        (processCpuSeconds() - cpuBefore) / static_cast<double>(state.iterations());
+    state.counters["cpu_percent"] = perTick / 0.050 * 100.0;
+}
+BENCHMARK(RescanWithoutGeneratorAmongTwelveHidNodes)
+    ->Unit(benchmark::kMicrosecond)
+    ->MeasureProcessCPUTime()
+    ->MinTime(3.0);
+
+}  // namespace
+}  // namespace quarvel
+
+BENCHMARK_MAIN();
