@@ -13,7 +13,7 @@ namespace {
 struct LongListDevice {
     LongListDevice() {
         SimPlan plan;
-        plan.nc2Ls = 100001;  // 32701 entries, the most the readout shows
+        plan.nc2Ls = 65402;  // 32701 entries on one page, the longest the readout shows
         harness.bus.addDevice({.serialNumber = u"Q3000001", .plan = plan});
         harness.load();
     }

@@ -43,6 +43,8 @@ inline const QLocale& cLocale() {
     return c;
 }
 std::string number(double value);
+inline constexpr const char* kNoStatusReport =
+    "The device did not send its status report; check the connection and try again.";
 std::string jsonString(const QString& text);
 // Local time with its UTC offset, e.g. 2026-12-07T12:00:00+01:00.
 std::string isoTime(const QDateTime& time);

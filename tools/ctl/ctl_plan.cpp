@@ -172,9 +172,7 @@ int uploadCommand(const Invocation& in) {
     if (!c.isOpen()) return in.fail(failure);
     const auto status = c.status();
     if (!status) {
-        return in.fail({kDeviceError,
-                        "The device did not send its status report; check the connection and "
-                        "try again."});
+        return in.fail({kDeviceError, kNoStatusReport});
     }
     // The fields as the window's status readout leaves them, then the values given.
     const DeviceStatus& s = *status;

@@ -164,9 +164,7 @@ int statusCommand(const Invocation& in) {
     if (!c.isOpen()) return in.fail(failure);
     const auto status = c.status();
     if (!status) {
-        return in.fail({kDeviceError,
-                        "The device did not send its status report; check the connection and "
-                        "try again."});
+        return in.fail({kDeviceError, kNoStatusReport});
     }
     const auto lock = waitForLock(c, in.env);
     printStatus(in, c, *status, lock);
