@@ -6,9 +6,9 @@
 
 #include <ctime>
 
+#include "../tests/support/hid_samples.h"
 #include "../tests/support/window_harness.h"
 #include "device/hidapi_backend.h"
-#include "device/report_descriptor.h"
 #include "emulation.h"
 
 namespace quarvel {
@@ -26,21 +26,16 @@ void RescanWithoutGeneratorAmongTwelveHidNodes(benchmark::State& state) {
         return;
     }
     application();
-    // Keyboards and mice of other makers (descriptors from hidapi's test data).
-    const auto keyboard = parseHexBytes(
-        "05 01 09 06 A1 01 05 07 19 E0 29 E7 15 00 25 01 75 01 95 08 81 02 75 08 95 01 81 03 19 "
-        "00 29 DD 15 00 26 DD 00 75 08 95 06 81 00 05 08 19 01 29 03 15 00 25 01 75 01 95 03 91 "
-        "02 75 05 95 01 91 03 C0");
-    const auto mouse = parseHexBytes(
-        "05 01 09 02 A1 01 09 01 A1 00 05 09 19 01 29 03 15 00 25 01 95 08 75 01 81 02 05 01 09 "
-        "30 09 31 09 38 15 81 25 7F 75 08 95 03 81 06 C0 C0");
+    // Keyboards and mice of other makers.
+    const auto keyboard = keyboardDescriptor();
+    const auto mouse = mouseDescriptor();
     SimulatedBus bus;
     std::map<DeviceId, std::vector<std::uint8_t>> descriptors;
     for (std::uint16_t i = 0; i < 12; ++i) {
         const auto id = bus.addDevice({.serialNumber = u"",
                                        .vendorId = std::uint16_t(0x046D + i),
                                        .productId = std::uint16_t(0xC000 + i)});
-        descriptors[id] = (i % 2 == 0 ? keyboard : mouse).bytes;
+        descriptors[id] = i % 2 == 0 ? keyboard : mouse;
     }
     Emulation emulation(bus, QUARVEL_PRELOAD, descriptors);
     if (!emulation.error().empty()) {

@@ -151,8 +151,14 @@ void checkOutput2(const DividerTexts& texts, const QLocale& locale, std::uint16_
     if (const auto selected = out2Selection(nc2, entries)) {
         require(*selected >= 0 && *selected < entries, "selection outside the list");
     }
-    const std::vector<double> readout = readoutOut2Frequencies(fout, nc1, nc2);
-    require(readout.size() <= static_cast<std::size_t>(kOut2PageEntries), "readout too long");
+    // The readout's list ends at the device's divider; it must stay a list a plan can give.
+    if (const auto last = readoutOut2Count(nc2)) {
+        require(*last >= 0 && *last <= kOut2MaxCount, "readout list longer than any plan's");
+        const EntryRange shown = out2PageRange(out2PageHolding(*last, out2PageCount(*last)),
+                                               out2PageCount(*last), *last + 1);
+        require(shown.first <= *last && *last <= shown.last, "readout page misses the divider");
+        require(shown.last - shown.first + 1 <= kOut2PageEntries + 1, "readout page too long");
+    }
 }
 
 }  // namespace

@@ -170,6 +170,7 @@ TEST(CtlCli, ExitStatusesAndNothingSentOnFailure) {
         {{"upload", "--phase-index", "1.5"}, one, kUsageError, "whole number"},
         {{"sleep", "--dry-run"}, one, kUsageError, "Only set"},
         {{"status"}, [](SimulatedBus&) {}, kDeviceError, "No clock generator is attached"},
+        {{"list", "--json"}, [](SimulatedBus&) {}, kDeviceError, "No clock generator is attached"},
         {{"status"},
          [](SimulatedBus& bus) { bus.addDevice({.inputMode = InputMode::Queued}); },
          kDeviceError,

@@ -11,7 +11,10 @@
 namespace quarvel {
 namespace {
 
-const SimDeviceConfig kGenerator{.serialNumber = u"Q3A0017", .driveStrength = 0};
+// No relock time: the two buses run on the real clock, and a lock state that flips between
+// the two runs would be a difference of timing, not of transport.
+const SimDeviceConfig kGenerator{
+    .serialNumber = u"Q3A0017", .driveStrength = 0, .relockTime = std::chrono::milliseconds(0)};
 
 using HidrawCtl = EmulatedHidTest;
 
@@ -27,7 +30,7 @@ TEST_F(HidrawCtl, PrintsAndSendsWhatItDoesOnTheSimulatedBus) {
         {"status"},
     };
     bus.addDevice(kGenerator);
-    serve();
+    ASSERT_NO_FATAL_FAILURE(serve());
     SimulatedBus reference;
     reference.addDevice(kGenerator);
     ctl::Environment env(reference);

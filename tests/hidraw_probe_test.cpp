@@ -31,7 +31,7 @@ TEST_F(HidrawProbe, ListsEachGeneratorNodeOnceWithItsStringsAndLengths) {
                          "06 00 FF 09 01 A1 01 85 05 15 00 26 FF 00 75 08 95 20 09 01 81 02 95 3F "
                          "09 01 B1 02 C0")
                          .bytes;
-    serve(descriptors);
+    ASSERT_NO_FATAL_FAILURE(serve(descriptors));
 
     const ProgramRun probe = run({QUARVEL_PROBE});
     EXPECT_EQ(probe.exitStatus, 0) << probe.output;
@@ -56,7 +56,7 @@ TEST_F(HidrawProbe, ListsEachGeneratorNodeOnceWithItsStringsAndLengths) {
 
 TEST_F(HidrawProbe, AnotherUserIsToldPermissionDeniedAndTheUdevRule) {
     bus.addDevice({.serialNumber = u"A1"});
-    serve();
+    ASSERT_NO_FATAL_FAILURE(serve());
     const ProgramRun probe =
         run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", QUARVEL_PROBE});
     EXPECT_EQ(probe.exitStatus, 1) << probe.output;

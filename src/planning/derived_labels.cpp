@@ -8,8 +8,12 @@
 
 namespace quarvel {
 
+double f3Hertz(double gps, double n31) {
+    return std::floor(gps / n31);
+}
+
 QString f3Caption(double gps, double n31, const QLocale& locale) {
-    return QStringLiteral("F3 = ") + formatNumber(std::floor(gps / n31), locale) +
+    return QStringLiteral("F3 = ") + formatNumber(f3Hertz(gps, n31), locale) +
            QStringLiteral(" Hz ");
 }
 

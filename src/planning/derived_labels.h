@@ -6,6 +6,9 @@
 
 namespace quarvel {
 
+// floor(gps / n31): the phase-detector frequency in whole hertz, as the F3 caption shows it.
+double f3Hertz(double gps, double n31);
+
 // "F3 = " floor(gps / n31) " Hz " (the trailing blank is part of the caption).
 QString f3Caption(double gps, double n31, const QLocale& locale = QLocale());
 

@@ -32,6 +32,10 @@ bool sameBytes(std::span<const std::uint8_t> sent, std::size_t sentAt,
 
 }  // namespace
 
+bool mirroredInStatus(std::uint8_t command) {
+    return command == 1 || command == 3 || command == 4;
+}
+
 std::optional<std::string> readBackMismatch(std::span<const std::uint8_t> sent,
                                             std::span<const std::uint8_t> status) {
     if (sent.size() < 2) return std::nullopt;

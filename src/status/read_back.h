@@ -9,6 +9,9 @@
 
 namespace quarvel {
 
+// Whether the status report mirrors what this command code sets (enables, drive, plan).
+bool mirroredInStatus(std::uint8_t command);
+
 // Empty when the status frame reflects the sent frame (or the command has nothing to
 // compare); otherwise what differs, e.g. "NC1_LS". A status frame too short to hold the
 // field differs.

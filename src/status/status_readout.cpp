@@ -11,7 +11,7 @@ namespace quarvel {
 ReadoutNumbers readoutNumbers(const DeviceStatus& s) {
     ReadoutNumbers numbers;
     numbers.out1Hz = outputFrequency(s.gps, s.n31, s.n2ls, s.n2hs, s.n1hs, s.nc1ls);
-    numbers.f3Hz = std::floor(s.gps / s.n31);
+    numbers.f3Hz = f3Hertz(s.gps, s.n31);
     numbers.foscGHz = foscGigahertz(s.gps, s.n31, s.n2hs, s.n2ls);
     // The window lists output 2 from the output 1 text, so the list starts from that value.
     const double out1Shown =

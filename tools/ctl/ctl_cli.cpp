@@ -49,8 +49,8 @@ Commands:
                           minute (a minute whose second 0 has passed is skipped, never
                           triggered late)
 
-After every command the status report is read back; a device that does not report what was
-sent (plan fields, output enables, drive strength) is an error.
+After every command that sets the plan, the output enables or the drive strength, the status
+report is read back; a device that does not report what was sent is an error.
 
 Options:
   --serial S              the generator with serial number S; required when several

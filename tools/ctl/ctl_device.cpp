@@ -4,6 +4,7 @@
 #include <array>
 
 #include "device/device_text.h"
+#include "device/newest_input.h"
 #include "device/probe_report.h"
 #include "status/read_back.h"
 
@@ -19,10 +20,6 @@ QString stringOf(HidBackend& backend, HidHandleId handle, HidString which) {
     const auto units = backend.string(handle, which, kStringUnits);
     return units ? deviceText(*units) : QString();
 }
-
-// The input queue holds 64 reports; a device that keeps one waiting on every read must not
-// hold the loop.
-constexpr int kMaxReportsPerDrain = 65;
 
 }  // namespace
 
@@ -173,17 +170,8 @@ std::optional<DeviceStatus> Connection::status() {
 
 std::optional<LockState> Connection::newestLock() {
     if (!reads_.isOpen()) return std::nullopt;
-    // Reports longer than the buffer are cut to it; bytes a short report lacks stay 0.
-    std::array<std::uint8_t, 65> buffer{};
-    const auto length = static_cast<std::size_t>(
-        std::clamp<int>(lengths_.input, 0, static_cast<int>(buffer.size())));
-    std::optional<LockState> newest;
-    for (int i = 0; i < kMaxReportsPerDrain; ++i) {
-        buffer.fill(0);
-        if (!backend_->readInput(reads_.id(), std::span(buffer.data(), length))) break;
-        newest = decodeInputReport(buffer);
-    }
-    return newest;
+    const auto frame = readNewestInputReport(*backend_, reads_.id(), lengths_.input);
+    return frame ? std::optional(decodeInputReport(*frame)) : std::nullopt;
 }
 
 std::optional<Failure> checkReadBack(Connection& connection, std::span<const std::uint8_t> sent) {
@@ -207,6 +195,9 @@ std::optional<Failure> sendChecked(Connection& connection, std::span<const std::
                        "Sending the command to the device failed; check the connection and try "
                        "again."};
     }
+    // Sleep, identify, register write and the trigger leave nothing to compare, and a device
+    // gone to sleep need not answer a status request.
+    if (frame.size() < 2 || !mirroredInStatus(frame[1])) return std::nullopt;
     return checkReadBack(connection, frame);
 }
 

@@ -53,7 +53,7 @@ void printPlan(const Invocation& in, const QString& serial, const PlanForm& form
                const Clamped& clamped) {
     const PlanValues v = planValues(form, cLocale());
     const double out1 = outputFrequency(v.gps, v.n31, v.n2ls, v.n2hs, v.n1hs, v.nc1ls);
-    const double f3 = std::floor(v.gps / v.n31);
+    const double f3 = f3Hertz(v.gps, v.n31);
     const double fosc = foscGigahertz(v.gps, v.n31, v.n2hs, v.n2ls);
     std::ostream& out = in.out;
     if (in.json) {

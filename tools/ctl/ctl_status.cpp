@@ -133,8 +133,12 @@ std::optional<SimplePayload> simplePayload(const Invocation& in, std::string& pr
 
 int listCommand(const Invocation& in) {
     const std::vector<ListedDevice> devices = listDevices(in.env.backend);
+    // Nothing attached is the absent device of the exit statuses, so a script can test for it.
+    if (devices.empty()) {
+        return in.fail(
+            {kDeviceError, "No clock generator is attached; connect one and try again."});
+    }
     int status = kOk;
-    if (devices.empty() && !in.json) in.out << "No clock generator is attached.\n";
     for (const ListedDevice& d : devices) {
         const QString serial = d.serial.value_or(QString());
         if (!d.canOpen) status = kDeviceError;

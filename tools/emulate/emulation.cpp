@@ -60,7 +60,7 @@ bool mountOk(const char* source, const char* target, const char* type, unsigned 
 std::string emulationUnavailableReason() {
     if (::geteuid() != 0) return "needs root (mount namespaces and FUSE mounts)";
     if (::access("/dev/fuse", R_OK | W_OK) != 0) return "no usable /dev/fuse";
-    if (::access("/usr/bin/unshare", X_OK) != 0) return "no unshare (util-linux)";
+    if (::access("/usr/bin/setpriv", X_OK) != 0) return "no setpriv (util-linux)";
     return {};
 }
 
@@ -148,7 +148,7 @@ void Emulation::addNode(DeviceId id, const SimDeviceConfig& c) {
     const fs::path usb = usbDeviceDir(id);
     const fs::path interface = usb / (port + ":1.0");
     const std::string hidName = "0003:" + hex4(c.vendorId, true) + ":" + hex4(c.productId, true) +
-                                "." + hex4(static_cast<unsigned>(id + 1), true);
+                                "." + hex4(++hidInstances_, true);
     const fs::path hid = interface / hidName;
     const std::string node = "hidraw" + std::to_string(id);
     const fs::path raw = hid / "hidraw" / node;
@@ -230,7 +230,8 @@ std::string Emulation::nodePath(DeviceId device) {
 
 ProgramRun Emulation::run(const std::vector<std::string>& argv, bool capture) {
     ProgramRun result;
-    if (argv.empty()) return result;
+    // Never outside a working emulation: the program would reach the host's real devices.
+    if (argv.empty() || !error_.empty()) return result;
     // Everything the child needs is made before fork: the serving thread may hold locks.
     // A sanitized program would refuse a preloaded library that comes before its runtime.
     std::vector<std::string> env = {"LD_PRELOAD=" + preload_,

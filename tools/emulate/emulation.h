@@ -4,8 +4,9 @@
 // speaking the hidraw ioctls and reads) with the sysfs tree libudev walks, in a private mount
 // namespace. Nothing outside the namespace changes. Needs root, /dev/fuse and namespaces.
 //
-// The calling process enters the namespace for good; programs it starts (run()) inherit it and
-// get the preload shim that makes the tmpfs trees pass for sysfs and character devices.
+// The calling thread enters the namespace for good (threads that run before it stay outside);
+// programs it starts (run()) inherit it and get the preload shim that makes the tmpfs trees pass
+// for sysfs and character devices.
 
 #include <sys/types.h>
 
@@ -76,7 +77,8 @@ class Emulation {
     std::mutex mutex_;
     std::unique_ptr<Server> server_;
     std::string error_;
-    bool devMounted_ = false;  // in the private namespace only
+    bool devMounted_ = false;    // in the private namespace only
+    unsigned hidInstances_ = 0;  // the kernel numbers each plug-in's HID device anew
     bool sysMounted_ = false;
 };
 
