@@ -99,11 +99,12 @@ std::optional<Nc1Range> nc1Range(double fout, std::int16_t n1, const PassLimits&
 
 // Walks one pass over (N1, NC1) in the walk's order and searches below each NC1 that can hold
 // a plan (facts 1, 4, 5, 6).
+template <bool EveryPlan>
 class PassSearch {
   public:
     PassSearch(double fout, const RequestFraction& fraction, const PassLimits& limits,
-               SearchPass pass, bool everyPlan)
-        : fout_(fout), f_(fraction), p_(limits), pass_(pass), oscillator_(limits, everyPlan) {}
+               SearchPass pass)
+        : fout_(fout), f_(fraction), p_(limits), pass_(pass), oscillator_(limits) {}
 
     // Appends the plans below N1 to `plans` until it holds `count`; true once it does.
     bool searchN1(std::int16_t n1, Nc1Range range, const plan_detail::Nc1Rule& rule,
@@ -217,7 +218,7 @@ class PassSearch {
         if (offset == 0) {
             if (nc1 > ((zoneQ & (zoneQ - 1)) == 0 ? w.onGridUpTo : w.exactUpTo)) return nullptr;
             const auto zWhole = static_cast<std::uint64_t>(z);
-            const N31Set exact = OscillatorSearch::exactN31(fosc, zoneQ, zWhole);
+            const N31Set exact = plan_detail::exactN31(fosc, zoneQ, zWhole);
             if (exact.empty()) return nullptr;
             return &oscillator_.searchExact(fosc, zoneQ, exact,
                                             exactFactors(w.n1Factors, nc1, zoneQ));
@@ -275,7 +276,7 @@ class PassSearch {
     const RequestFraction& f_;
     PassLimits p_;
     SearchPass pass_;
-    OscillatorSearch oscillator_;
+    OscillatorSearch<EveryPlan> oscillator_;
 };
 
 struct PassRanges {
@@ -300,6 +301,46 @@ std::optional<std::array<PassRanges, 2>> passRanges(double requestedHz) {
     return passes;
 }
 
+template <bool EveryPlan>
+bool searchPasses(double requestedHz, const RequestFraction& fraction,
+                  const std::array<PassRanges, 2>& passes, const plan_detail::Nc1Rule& rule,
+                  std::size_t count, std::vector<FrequencyPlan>& plans) {
+    for (const PassRanges& pr : passes) {
+        PassSearch<EveryPlan> search(requestedHz, fraction, *pr.limits, pr.pass);
+        for (std::int16_t n1 = 11; n1 >= 4; --n1) {
+            const Nc1Range range = pr.byN1[static_cast<std::size_t>(n1)];
+            if (range.empty()) continue;
+            if (search.searchN1(n1, range, rule, count, plans)) return true;
+        }
+        if (!plans.empty()) return true;  // the relaxed pass runs only when this one found none
+    }
+    return false;
+}
+
+// acceptedPlans for ranges already worked out.
+std::vector<FrequencyPlan> acceptedPlansIn(double requestedHz,
+                                           const std::array<PassRanges, 2>& passes,
+                                           const plan_detail::Nc1Rule& rule, std::size_t count) {
+    std::vector<FrequencyPlan> plans;
+    // A request that enters no range has no plan; finding its fraction would be wasted work.
+    const auto entered = [](const PassRanges& pr) {
+        return std::ranges::any_of(pr.byN1, [](Nc1Range r) { return !r.empty(); });
+    };
+    if (count == 0 || !std::ranges::any_of(passes, entered)) return plans;
+    const std::optional<RequestFraction> fraction = plan_detail::requestFraction(requestedHz);
+    if (!fraction) return plans;  // no NC1 range is entered
+    if (fraction->exactPlansImpossible && fraction->q <= fraction->closeness.noNearMissesUpTo) {
+        return plans;
+    }
+    // The single search keeps only the best candidate per Fosc.
+    if (count == 1) {
+        searchPasses<false>(requestedHz, *fraction, passes, rule, count, plans);
+    } else {
+        searchPasses<true>(requestedHz, *fraction, passes, rule, count, plans);
+    }
+    return plans;
+}
+
 }  // namespace
 
 std::optional<std::vector<FrequencyPlan>> plan_detail::acceptedPlans(double requestedHz,
@@ -307,35 +348,19 @@ std::optional<std::vector<FrequencyPlan>> plan_detail::acceptedPlans(double requ
                                                                      std::size_t count) {
     const auto passes = passRanges(requestedHz);
     if (!passes) return std::nullopt;
-    std::vector<FrequencyPlan> plans;
-    if (count == 0) return plans;
-    const std::optional<RequestFraction> fraction = plan_detail::requestFraction(requestedHz);
-    if (!fraction) return plans;  // no NC1 range is entered
-    if (fraction->exactPlansImpossible && fraction->q <= fraction->closeness.noNearMissesUpTo) {
-        return plans;
-    }
-    for (const PassRanges& pr : *passes) {
-        PassSearch search(requestedHz, *fraction, *pr.limits, pr.pass, count > 1);
-        for (std::int16_t n1 = 11; n1 >= 4; --n1) {
-            const Nc1Range range = pr.byN1[static_cast<std::size_t>(n1)];
-            if (range.empty()) continue;
-            if (search.searchN1(n1, range, rule, count, plans)) return plans;
-        }
-        if (!plans.empty()) return plans;  // the relaxed pass runs only when this one found none
-    }
-    return plans;
+    return acceptedPlansIn(requestedHz, *passes, rule, count);
 }
 
 SearchResult searchPlan(double requestedHz) {
     SearchResult result;
     const auto passes = passRanges(requestedHz);
-    const auto plans = plan_detail::acceptedPlans(requestedHz, {}, 1);
-    if (!passes || !plans) {
+    if (!passes) {
         result.searchable = false;  // nothing written
         return result;
     }
-    if (!plans->empty()) {
-        const FrequencyPlan& p = plans->front();
+    const std::vector<FrequencyPlan> plans = acceptedPlansIn(requestedHz, *passes, {}, 1);
+    if (!plans.empty()) {
+        const FrequencyPlan& p = plans.front();
         result.plan = p;
         result.lastWritten = {p.n1hs, p.nc1ls, p.n2hs};  // the winning candidate
         return result;

@@ -46,7 +46,7 @@ class Montgomery {
         for (int i = 0; i < 6; ++i) inverse *= 2 - n * inverse;
         negInverse_ = 0 - inverse;
         const std::uint64_t r1 = (0 - n) % n;  // 2^64 mod n
-        r2_ = mulMod(r1, r1, n);
+        r2_ = remainder(multiply(r1, r1), n);  // r1 < n: no reduction before the product
     }
     std::uint64_t to(std::uint64_t a) const { return mul(a % n_, r2_); }
     std::uint64_t from(std::uint64_t a) const { return reduce({0, a}); }
@@ -59,8 +59,10 @@ class Montgomery {
 
   private:
     std::uint64_t reduce(U128 t) const {  // t < n * 2^64
-        const std::uint64_t m = t.lo * negInverse_;
-        const std::uint64_t r = (t + multiply(m, n_)).hi;
+        const U128 mn = multiply(t.lo * negInverse_, n_);
+        // The low halves of t and mn add up to 0 mod 2^64, so they carry exactly when t.lo is
+        // not 0; no 128-bit addition needed. The sum stays below 2n < 2^64.
+        const std::uint64_t r = t.hi + mn.hi + (t.lo != 0 ? 1 : 0);
         return r >= n_ ? r - n_ : r;
     }
     std::uint64_t n_, negInverse_ = 0, r2_ = 0;
@@ -84,7 +86,8 @@ bool millerRabinWitness(const Montgomery& m, std::uint64_t base, std::uint64_t d
 
 // The same test with plain 128-bit remainders, for moduli too large for Montgomery form.
 bool anyWitnessWide(std::uint64_t n, std::uint64_t d, int s) {
-    const auto mul = [n](std::uint64_t a, std::uint64_t b) { return mulMod(a, b, n); };
+    // Both factors are already below n.
+    const auto mul = [n](std::uint64_t a, std::uint64_t b) { return remainder(multiply(a, b), n); };
     for (const std::uint64_t base : {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37}) {
         std::uint64_t x = 1, b = base;
         for (std::uint64_t e = d; e != 0; e >>= 1) {

@@ -28,7 +28,7 @@ constexpr auto kMultiples = [] {
 
 }  // namespace
 
-N31Set OscillatorSearch::exactN31(double x, std::uint64_t q0, std::uint64_t z) {
+N31Set exactN31(double x, std::uint64_t q0, std::uint64_t z) {
     N31Set exact;
     for (std::uint64_t n31 = q0; n31 <= kMaxUsefulN31; n31 += q0) {
         if (static_cast<double>(n31) * x == static_cast<double>(n31 / q0 * z)) exact.add(n31);
@@ -36,9 +36,10 @@ N31Set OscillatorSearch::exactN31(double x, std::uint64_t q0, std::uint64_t z) {
     return exact;
 }
 
-const std::vector<Candidate>& OscillatorSearch::searchExact(double x, std::uint64_t q0,
-                                                            const N31Set& exact,
-                                                            const Factors& zFactors) {
+template <bool EveryPlan>
+const std::vector<Candidate>& OscillatorSearch<EveryPlan>::searchExact(double x, std::uint64_t q0,
+                                                                       N31Set exact,
+                                                                       const Factors& zFactors) {
     begin(x);
     // Z = c*a with c = D*q0/b <= D <= 330000 and a below 5e6.
     const auto f3Min = static_cast<std::uint64_t>(p_.f3Min);
@@ -71,7 +72,7 @@ const std::vector<Candidate>& OscillatorSearch::searchExact(double x, std::uint6
                 const auto n31 = static_cast<std::int32_t>(k * b);
                 if (walkAccepts(d, n31, k * a)) {
                     offer(n2hsSet, d, n31, k * a);
-                    if (!everyPlan_) break;
+                    if (!EveryPlan) break;
                 }
             }
         }
@@ -79,9 +80,10 @@ const std::vector<Candidate>& OscillatorSearch::searchExact(double x, std::uint6
     return finish();
 }
 
-const std::vector<Candidate>& OscillatorSearch::searchNearMiss(double x, std::uint64_t q,
-                                                               std::uint64_t kHigh,
-                                                               std::uint64_t n1nc1) {
+template <bool EveryPlan>
+const std::vector<Candidate>& OscillatorSearch<EveryPlan>::searchNearMiss(double x, std::uint64_t q,
+                                                                          std::uint64_t kHigh,
+                                                                          std::uint64_t n1nc1) {
     begin(x);
     for (std::uint64_t k = 1; k <= kHigh && k * q <= kMaxUsefulN31; ++k) {
         const auto n31 = static_cast<std::int32_t>(k * q);
@@ -110,14 +112,16 @@ const std::vector<Candidate>& OscillatorSearch::searchNearMiss(double x, std::ui
     return finish();
 }
 
-void OscillatorSearch::begin(double x) {
+template <bool EveryPlan>
+void OscillatorSearch<EveryPlan>::begin(double x) {
     x_ = x;
     boundsReady_ = false;
     found_.clear();
 }
 
-const std::vector<Candidate>& OscillatorSearch::finish() {
-    if (everyPlan_) {
+template <bool EveryPlan>
+const std::vector<Candidate>& OscillatorSearch<EveryPlan>::finish() {
+    if constexpr (EveryPlan) {
         std::sort(found_.begin(), found_.end(),
                   [](const Candidate& a, const Candidate& b) { return a.before(b); });
     }
@@ -126,7 +130,8 @@ const std::vector<Candidate>& OscillatorSearch::finish() {
 
 // The N2HS (bit h for h) under which D is an N2LS that the walk visits: the largest only,
 // unless every plan is wanted.
-std::uint32_t OscillatorSearch::visitingN2hs(std::uint32_t d) {
+template <bool EveryPlan>
+std::uint32_t OscillatorSearch<EveryPlan>::visitingN2hs(std::uint32_t d) {
     if (d % 2 != 0) return 0;  // every N2LS is even
     if (!boundsReady_) computeN2Bounds();
     if (d < dLow_ || d > dHigh_) return 0;
@@ -140,7 +145,7 @@ std::uint32_t OscillatorSearch::visitingN2hs(std::uint32_t d) {
     std::uint32_t set = 0;
     const auto check = [&](std::uint32_t h) {
         if (visits(h)) set |= std::uint32_t{1} << h;
-        return set != 0 && !everyPlan_;
+        return set != 0 && !EveryPlan;
     };
     if (check(11) || check(10) || check(9) || check(8) || check(7) || check(6) || check(5)) {
         return set;
@@ -149,7 +154,8 @@ std::uint32_t OscillatorSearch::visitingN2hs(std::uint32_t d) {
     return set;
 }
 
-void OscillatorSearch::computeN2Bounds() {
+template <bool EveryPlan>
+void OscillatorSearch<EveryPlan>::computeN2Bounds() {
     dLow_ = UINT32_MAX;
     dHigh_ = 0;
     for (std::int16_t h = 11; h >= 4; --h) {
@@ -167,7 +173,9 @@ void OscillatorSearch::computeN2Bounds() {
 }
 
 // The walk's own arithmetic for one candidate (fact 7).
-bool OscillatorSearch::walkAccepts(std::uint64_t d, std::int32_t n31, std::uint64_t gps) const {
+template <bool EveryPlan>
+bool OscillatorSearch<EveryPlan>::walkAccepts(std::uint64_t d, std::int32_t n31,
+                                              std::uint64_t gps) const {
     const double f3 = x_ / static_cast<double>(d);
     const double n31hi = std::min(std::floor(f3 / 1000), static_cast<double>(kMaxN31));
     if (n31 > n31hi) return false;
@@ -183,12 +191,13 @@ bool OscillatorSearch::walkAccepts(std::uint64_t d, std::int32_t n31, std::uint6
 }
 
 // Acceptance depends on D alone, so the candidate is accepted under every N2HS in the set.
-void OscillatorSearch::offer(std::uint32_t n2hsSet, std::uint64_t d, std::int32_t n31,
-                             std::uint64_t gps) {
+template <bool EveryPlan>
+void OscillatorSearch<EveryPlan>::offer(std::uint32_t n2hsSet, std::uint64_t d, std::int32_t n31,
+                                        std::uint64_t gps) {
     for (std::int32_t h = 11; h >= 4; --h) {
         if (((n2hsSet >> h) & 1) == 0) continue;
         const Candidate c{h, d, n31, gps};
-        if (everyPlan_) {
+        if constexpr (EveryPlan) {
             found_.push_back(c);
         } else if (found_.empty()) {
             found_.push_back(c);
@@ -198,11 +207,15 @@ void OscillatorSearch::offer(std::uint32_t n2hsSet, std::uint64_t d, std::int32_
     }
 }
 
-bool OscillatorSearch::couldImprove(std::uint32_t n2hsSet, std::uint64_t d,
-                                    std::int32_t n31) const {
-    if (everyPlan_ || found_.empty()) return true;
+template <bool EveryPlan>
+bool OscillatorSearch<EveryPlan>::couldImprove(std::uint32_t n2hsSet, std::uint64_t d,
+                                               std::int32_t n31) const {
+    if (EveryPlan || found_.empty()) return true;
     const auto n2hs = static_cast<std::int32_t>(31 - std::countl_zero(n2hsSet));
     return Candidate{n2hs, d, n31, 0}.before(found_.front());
 }
+
+template class OscillatorSearch<false>;
+template class OscillatorSearch<true>;
 
 }  // namespace quarvel::plan_detail

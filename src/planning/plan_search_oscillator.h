@@ -45,19 +45,20 @@ class N31Set {
     std::uint64_t words_[2] = {0, 0};
 };
 
+// Fact 5, when the exact value of x is z/q0 in lowest terms: the N31 whose R = fl(N31*x) is the
+// whole N31*z/q0, the only ones that pass the exactness test.
+N31Set exactN31(double x, std::uint64_t q0, std::uint64_t z);
+
+// EveryPlan: find every accepted candidate, not only the walk's first. A template parameter, not
+// a member, so that the single search's inner loops carry no test for it.
+template <bool EveryPlan>
 class OscillatorSearch {
   public:
-    // everyPlan: find every accepted candidate, not only the walk's first.
-    OscillatorSearch(const PassLimits& limits, bool everyPlan)
-        : p_(limits), everyPlan_(everyPlan) {}
+    explicit OscillatorSearch(const PassLimits& limits) : p_(limits) {}
 
-    // Fact 5, when the exact value of x is z/q0 in lowest terms: the N31 whose R = fl(N31*x)
-    // is the whole N31*z/q0, the only ones that pass the exactness test.
-    static N31Set exactN31(double x, std::uint64_t q0, std::uint64_t z);
-
-    // The candidates found, in the walk's order (at most one unless everyPlan). zFactors
+    // The candidates found, in the walk's order (at most one unless EveryPlan). zFactors
     // factors z; exact is exactN31(x, q0, z), not empty.
-    const std::vector<Candidate>& searchExact(double x, std::uint64_t q0, const N31Set& exact,
+    const std::vector<Candidate>& searchExact(double x, std::uint64_t q0, N31Set exact,
                                               const Factors& zFactors);
     // Fact 6: N31 = k*q for k = 1..kHigh; n1nc1 = N1*NC1.
     const std::vector<Candidate>& searchNearMiss(double x, std::uint64_t q, std::uint64_t kHigh,
@@ -77,7 +78,6 @@ class OscillatorSearch {
     };
 
     PassLimits p_;
-    bool everyPlan_;
     FactorCache cache_;
     double x_ = 0;
     bool boundsReady_ = false;
@@ -87,5 +87,8 @@ class OscillatorSearch {
     std::vector<std::uint64_t> divisors_;
     std::vector<DivisorPair> pairs_, pairScratch_;
 };
+
+extern template class OscillatorSearch<false>;
+extern template class OscillatorSearch<true>;
 
 }  // namespace quarvel::plan_detail
