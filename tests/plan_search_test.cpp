@@ -220,7 +220,10 @@ TEST(PlanSearchFactor, FactorsCompletely) {
         1033ull * 1033 * 1039, 1048573ull * 1048573, 549755813881ull, 455000000000ull,
         7ull * 11 * 13 * 17 * 19 * 23 * 29 * 31 * 37, 3215031751ull /* strong pseudoprime */,
         // a 53-bit prime and a 53-bit semiprime of two 26-bit primes
-        9007199254740881ull, 67108859ull * 67108837};
+        9007199254740881ull, 67108859ull * 67108837,
+        // around 2^63, where the modular arithmetic's carries matter
+        9223372036854775783ull, 9223372036854775643ull, 3037000493ull * 3037000493ull,
+        2147483647ull * 4294967291ull, 9223372036854775807ull};
     for (const std::uint64_t n : numbers) {
         Factors f;
         factorInto(n, f);
