@@ -187,11 +187,21 @@ void LockHistoryStrip::drawBand(QPainter& painter, LockBand band, const Layout& 
 void LockHistoryStrip::drawMarks(QPainter& painter, const Layout& l) const {
     const QColor text = palette().color(QPalette::Active, QPalette::WindowText);
     painter.setPen(text);
+    // One mark per pixel column however many losses fall in it.
+    const int columns = width();
+    std::vector<bool> marked(static_cast<std::size_t>(columns), false);
     const auto& segments = history_.segments();
     for (std::size_t i = firstShown(history_, l.end - kShownMs); i < segments.size(); ++i) {
         if (segments[i].losses == 0 || segments[i].start < l.end - kShownMs) continue;
-        const int x = static_cast<int>(std::lround(xOf(segments[i].start, l)));
-        painter.drawLine(x, l.gps.top() - kTickRow, x, l.gps.top() - 1);
+        const int x =
+            std::clamp(static_cast<int>(std::lround(xOf(segments[i].start, l))), 0, columns - 1);
+        marked[static_cast<std::size_t>(x)] = true;
+    }
+    for (int x = 0; x < columns;) {
+        int run = x + 1;
+        while (run < columns && marked[run] == marked[x]) ++run;
+        if (marked[x]) painter.fillRect(QRect(x, l.gps.top() - kTickRow, run - x, kTickRow), text);
+        x = run;
     }
     if (const auto at = history_.switchedAt(); at && *at >= l.end - kShownMs) {
         const int x = static_cast<int>(std::lround(xOf(*at, l)));
