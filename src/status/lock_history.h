@@ -51,9 +51,10 @@ struct BandSpan {
 class LockHistory {
   public:
     static constexpr EpochMs kKeepMs = 24LL * 3600 * 1000;
-    // Looks further apart than this leave a gap of "no report" between them (a frozen or
-    // suspended machine, a clock stepped forward).
-    static constexpr EpochMs kGapMs = 5000;
+    // Looks further apart than this leave a gap of "no report" between them (a suspended
+    // machine, a clock stepped forward). A minute is four pixels of the strip: shorter pauses
+    // are not worth a mark, and the demo's time lapse stays within it.
+    static constexpr EpochMs kGapMs = 60'000;
     // A state that changes again sooner than this is merged into the stretch before it, what
     // a report saw winning over what none saw, lost over present. This is what bounds memory
     // at any report rate: at most one segment per kResolutionMs.
