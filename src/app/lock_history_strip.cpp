@@ -234,10 +234,11 @@ void LockHistoryStrip::drawAxis(QPainter& painter, const Layout& l) const {
 
 QString LockHistoryStrip::timeText(EpochMs at, bool seconds) const {
     const QTime time = QDateTime::fromMSecsSinceEpoch(at).time();
-    if (!seconds) return locale().toString(time, QLocale::ShortFormat);
-    // The locale's own order and separators, without the time zone it appends.
-    QString format = locale().timeFormat(QLocale::LongFormat);
+    // The locale's own order and separators, without the time zone, and on the axis without
+    // the seconds that some short formats carry.
+    QString format = locale().timeFormat(seconds ? QLocale::LongFormat : QLocale::ShortFormat);
     format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+    if (!seconds) format.remove(QRegularExpression(QStringLiteral("[:.]ss?")));
     return locale().toString(time, format.trimmed());
 }
 
