@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QHelpEvent>
 #include <QPainter>
-#include <QRegularExpression>
 #include <QToolTip>
 #include <algorithm>
 #include <array>
@@ -238,8 +237,11 @@ QString LockHistoryStrip::timeText(EpochMs at, bool seconds) const {
     // The locale's own order and separators, without the time zone, and on the axis without
     // the seconds that some short formats carry.
     QString format = locale().timeFormat(seconds ? QLocale::LongFormat : QLocale::ShortFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
-    if (!seconds) format.remove(QRegularExpression(QStringLiteral("[:.]ss?")));
+    format.remove(QLatin1Char('t'));
+    if (!seconds) {
+        format.remove(QLatin1String(":ss"));
+        format.remove(QLatin1String(".ss"));
+    }
     return locale().toString(time, format.trimmed());
 }
 
