@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "app/list_control.h"
+#include "app/lock_history_strip.h"
 
 namespace quarvel {
 
@@ -257,6 +258,9 @@ void frmMain::buildSettingsFoot() {
                     twips(2640, phaseTop + 1560, kRightWidth, kRowHeight));
     lblMessage = notice(Frame3, "lblMessage", twips(kLeft, phaseTop + 2040, 4230, 900));
     lblMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // In the room left at the foot of the frame, below the message line.
+    LockStrip =
+        place(new LockHistoryStrip(Frame3), "LockStrip", twips(kLeft, phaseTop + 2990, 4230, 1440));
 }
 
 void frmMain::connectHandlers() {

@@ -25,6 +25,7 @@ class QTimer;
 namespace quarvel {
 
 class ListControl;
+class LockHistoryStrip;
 struct DeviceStatus;
 
 // What the window needs from its surroundings besides the HID layer; tests replace them.
@@ -89,6 +90,7 @@ class frmMain : public QWidget {
     QLabel* LOS = nullptr;
     QLabel* Label16 = nullptr;
     QLabel* LOL = nullptr;
+    LockHistoryStrip* LockStrip = nullptr;  // the last hour of GPS signal and PLL lock
     // The window's one line for what the user must know and can act on; the modal box is
     // kept for the search's "Not found" and for a field that cannot be sent.
     QLabel* lblMessage = nullptr;

@@ -5,6 +5,8 @@
 #include <QTimer>
 
 #include "app/frm_main.h"
+#include "app/list_control.h"
+#include "app/lock_history_strip.h"
 #include "common/number_text.h"
 #include "device/newest_input.h"
 #include "status/status_report.h"
@@ -12,6 +14,7 @@
 namespace quarvel {
 
 void frmMain::PollInputReport() {
+    std::optional<LockState> seen;
     if (DeviceFound) {
         // Every waiting report is read, so the indicators show the device's state now.
         const auto newest = ReadHandle.isOpen() ? readNewestInputReport(backend_, ReadHandle.id(),
@@ -27,6 +30,7 @@ void frmMain::PollInputReport() {
                              formatNumber(state.signalLossCount));
             LOS->setVisible(state.noGpsSignal);
             LOL->setVisible(state.pllNotLocked);
+            seen = state;
         }
     }
     if (!DeviceFound) {
@@ -36,6 +40,9 @@ void frmMain::PollInputReport() {
         if (DeviceFound) ReopenPending = false;
         ReadDeviceStatus();
     }
+    // The strip learns only from this tick's read: no request of its own.
+    LockStrip->record(services_.localClock().toMSecsSinceEpoch(), DeviceFound, SerNo->currentText(),
+                      seen);
 }
 
 }  // namespace quarvel

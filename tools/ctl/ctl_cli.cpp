@@ -27,7 +27,10 @@ Commands:
                           lock state from the newest input report (waiting up to 2 s)
   watch                   one line per change of GPS signal, PLL lock or signal-loss
                           count and per loss or return of the device, with the local
-                          time; reconnects; runs until Ctrl-C or SIGTERM
+                          time; reconnects; runs until Ctrl-C or SIGTERM, or for
+                          --for DURATION (90, 90s, 15m, 2h); with --summary, prints
+                          at the end each span of lost GPS signal or unlocked PLL
+                          with its start, end and length, and the totals
   set FREQ                searches the plan for output 1 = FREQ Hz as "Find" does and
                           uploads it as "Find" does; with --out2 F2, a plan that also
                           gives output 2 = F2 Hz, sent as "Update" sends it with that
@@ -58,6 +61,8 @@ Options:
   --json                  one JSON object a line on standard output instead of text
   --dry-run               set: print the plan, send nothing
   --out2 F2               set: output 2 frequency in Hz
+  --for DURATION          watch: stop after this long
+  --summary               watch: the spans and totals when it stops
   --help, -h              this text
   --version               the version
 
@@ -70,7 +75,11 @@ JSON fields (names as in the window):
                           F3 (Hz), Fosc (GHz), LOS (no GPS signal), LOL (no PLL lock),
                           SignalLossCount (the last three null without an input report)
   watch                   time, event ("state", "lost", "back"), and for "state" LOS,
-                          LOL, SignalLossCount and changed (the fields that changed)
+                          LOL, SignalLossCount and changed (the fields that changed);
+                          with --summary a last object: event "summary", SerNo, from,
+                          to, gpsLost and pllUnlocked (lists of start, end, seconds,
+                          ongoing), gpsLostCount, gpsLostSeconds, pllUnlockedCount,
+                          pllUnlockedSeconds, signalLosses
   set, upload             command, SerNo, sent, GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS,
                           NC2_LS, PhaseBox, BW, Out1Freq, F3, Fosc, clamped (the
                           fields validation changed)
@@ -86,9 +95,9 @@ sentence; nothing is sent on bad input.
 )";
 
 const std::set<std::string> kFlags = {"--json", "--dry-run"};
-const std::set<std::string> kValueOptions = {"--serial",      "--gps",  "--n31", "--n2hs",
-                                             "--n2ls",        "--n1hs", "--nc1", "--nc2",
-                                             "--phase-index", "--bw",   "--out2"};
+const std::set<std::string> kValueOptions = {"--serial",      "--gps",  "--n31",  "--n2hs",
+                                             "--n2ls",        "--n1hs", "--nc1",  "--nc2",
+                                             "--phase-index", "--bw",   "--out2", "--for"};
 const std::set<std::string> kUploadOptions = {"--gps", "--n31", "--n2hs",        "--n2ls", "--n1hs",
                                               "--nc1", "--nc2", "--phase-index", "--bw"};
 
@@ -104,6 +113,9 @@ bool none(const std::string&) {
 bool out2Option(const std::string& name) {
     return name == "--out2";
 }
+bool watchOption(const std::string& name) {
+    return name == "--for" || name == "--summary";
+}
 bool uploadOption(const std::string& name) {
     return kUploadOptions.contains(name);
 }
@@ -111,7 +123,7 @@ bool uploadOption(const std::string& name) {
 const std::map<std::string, CommandShape> kCommands = {
     {"list", {0, none, listCommand}},
     {"status", {0, none, statusCommand}},
-    {"watch", {0, none, watchCommand}},
+    {"watch", {0, watchOption, watchCommand}},
     {"set", {1, out2Option, setCommand}},
     {"upload", {0, uploadOption, uploadCommand}},
     {"enable", {1, none, simpleCommand}},
@@ -166,6 +178,8 @@ int run(const std::vector<std::string>& args, Environment& env, std::ostream& ou
         } else if (arg == "--version") {
             out << "quarvel-ctl " << QUARVEL_VERSION << '\n';
             return kOk;
+        } else if (arg == "--summary" && !value) {
+            in.options[arg] = "";  // a flag for watch alone, checked with its options
         } else if (kFlags.contains(arg) && !value) {
             (arg == "--json" ? in.json : in.dryRun) = true;
         } else if (kValueOptions.contains(arg)) {

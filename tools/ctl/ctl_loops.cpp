@@ -5,6 +5,7 @@
 #include "commands/reports.h"
 #include "commands/wspr_schedule.h"
 #include "ctl_commands.h"
+#include "ctl_summary.h"
 
 namespace quarvel::ctl {
 
@@ -16,27 +17,34 @@ constexpr std::chrono::milliseconds kLostPoll{250};
 
 class Watcher {
   public:
-    explicit Watcher(const Invocation& in) : in_(in) {}
+    explicit Watcher(const Invocation& in) : in_(in), extras_(in) {}
 
     int run() {
+        if (extras_.usageError()) return in_.fail(*extras_.usageError());
         Failure failure;
         connection_ = Connection::open(in_.env.backend, in_.serial, failure);
         if (!connection_.isOpen()) return in_.fail(failure);
         serial_ = connection_.serial().toStdString();
-        while (!in_.env.stopRequested()) {
+        while (!in_.env.stopRequested() && !extras_.timeUp()) {
             in_.env.sleep(connection_.isOpen() ? poll() : reconnect());
         }
+        extras_.finish();
         return kOk;
     }
 
   private:
     std::chrono::milliseconds poll() {
         if (const auto lock = connection_.newestLock()) {
+            extras_.report(connection_.serial(), *lock);
             report(*lock);
             return kConnectedPoll;
         }
         // No report waiting is not a loss by itself; a device that no longer answers is.
-        if (connection_.statusFrame()) return kConnectedPoll;
+        if (connection_.statusFrame()) {
+            extras_.missing();
+            return kConnectedPoll;
+        }
+        extras_.absent();
         connection_.close();
         event("lost", "device " + printable(connection_.serial()) + " lost");
         return kLostPoll;
@@ -45,7 +53,10 @@ class Watcher {
     std::chrono::milliseconds reconnect() {
         Failure ignored;
         connection_ = Connection::open(in_.env.backend, serial_, ignored);
-        if (!connection_.isOpen()) return kLostPoll;
+        if (!connection_.isOpen()) {
+            extras_.absent();
+            return kLostPoll;
+        }
         event("back", "device " + printable(connection_.serial()) + " back");
         return poll();
     }
@@ -86,6 +97,7 @@ class Watcher {
     }
 
     const Invocation& in_;
+    WatchExtras extras_;
     Connection connection_;
     std::string serial_;
     std::optional<LockState> last_;

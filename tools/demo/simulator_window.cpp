@@ -61,6 +61,10 @@ SimulatorWindow::DevicePanel SimulatorWindow::makePanel(const SimulatedDevice& d
     panel.plugged = checkBox(QStringLiteral("Plugged in"));
     panel.gpsSignal = checkBox(QStringLiteral("GPS signal"));
     panel.pllLocked = checkBox(QStringLiteral("PLL locked"));
+    // Named by panel, so that scripts can find them in the geometry quarvel-demo prints.
+    const QString index = QString::number(panels_.size());
+    panel.gpsSignal->setObjectName(QStringLiteral("gpsSignal") + index);
+    panel.pllLocked->setObjectName(QStringLiteral("pllLocked") + index);
     panel.refusesOpen = checkBox(QStringLiteral("Refuse to open (no permission)"));
     panel.countLoss = button(QStringLiteral("Count a signal loss"));
     panel.failStatus = button(QStringLiteral("Fail next status request"));

@@ -1,0 +1,302 @@
+#include "app/lock_history_strip.h"
+
+#include <QDateTime>
+#include <QHelpEvent>
+#include <QPainter>
+#include <QToolTip>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <tuple>
+#include <vector>
+
+namespace quarvel {
+
+namespace {
+
+// The red the window's "No GPS signal" and "No PLL lock" indicators use.
+const QColor kLostRed(255, 0, 0);
+constexpr EpochMs kLabelStepMs = 15LL * 60 * 1000;
+constexpr int kTickRow = 5, kBandGap = 3, kAxisTicks = 3;
+
+// Drawing order of a column that holds several conditions: the worst one shows, so that a
+// loss shorter than a column is never hidden.
+int rank(BandCondition condition) {
+    switch (condition) {
+        case BandCondition::Good:
+            return 0;
+        case BandCondition::NoReport:
+            return 1;
+        case BandCondition::NoDevice:
+            return 2;
+        case BandCondition::Bad:
+            return 3;
+    }
+    return 0;
+}
+
+QString conditionName(LockBand band, BandCondition condition) {
+    switch (condition) {
+        case BandCondition::Good:
+            return band == LockBand::Gps ? QStringLiteral("GPS signal present")
+                                         : QStringLiteral("PLL locked");
+        case BandCondition::Bad:
+            return band == LockBand::Gps ? QStringLiteral("GPS signal lost")
+                                         : QStringLiteral("PLL unlocked");
+        case BandCondition::NoReport:
+            return QStringLiteral("No report");
+        case BandCondition::NoDevice:
+            return QStringLiteral("No device");
+    }
+    return {};
+}
+
+// The first segment that may reach into [from, ...].
+std::size_t firstShown(const LockHistory& history, EpochMs from) {
+    const auto& segments = history.segments();
+    const auto after =
+        std::upper_bound(segments.begin(), segments.end(), from,
+                         [](EpochMs t, const LockSegment& s) { return t < s.start; });
+    return after == segments.begin() ? 0 : static_cast<std::size_t>(after - segments.begin()) - 1;
+}
+
+}  // namespace
+
+struct LockHistoryStrip::Layout {
+    QRect caption, gps, pll;
+    int axisTop = 0;
+    EpochMs end = 0;  // the time at the right edge: the last look
+};
+
+LockHistoryStrip::LockHistoryStrip(QWidget* parent) : QWidget(parent) {
+    setAccessibleName(QStringLiteral("Lock history"));
+    setAccessibleDescription(QStringLiteral(
+        "GPS signal and PLL lock over the last 60 minutes, newest on the right. Red: GPS signal "
+        "lost or PLL unlocked; grey: no report; hatched: no device; a tick above: a signal loss "
+        "the device counted; a vertical line: another device was opened."));
+}
+
+void LockHistoryStrip::record(EpochMs at, bool deviceOpen, const QString& device,
+                              const std::optional<LockState>& report) {
+    // Repainted only when the picture changes: a new or changed stretch, or the time moved a
+    // pixel on. Most looks change nothing.
+    const auto picture = [this] {
+        const auto& segments = history_.segments();
+        const LockSegment last = segments.empty() ? LockSegment{} : segments.back();
+        return std::tuple(segments.size(), last.state, last.losses, history_.switchedAt(),
+                          history_.lastLook() * std::max(width(), 1) / kShownMs);
+    };
+    const auto before = picture();
+    if (report) {
+        history_.report(at, device.toStdString(), *report);
+    } else if (deviceOpen) {
+        history_.missing(at);
+    } else {
+        history_.absent(at);
+    }
+    if (picture() != before) update();
+}
+
+LockHistoryStrip::Layout LockHistoryStrip::layout() const {
+    const QFontMetrics metrics = fontMetrics();
+    const int labels = std::max(metrics.horizontalAdvance(QStringLiteral("GPS")),
+                                metrics.horizontalAdvance(QStringLiteral("PLL"))) +
+                       6;
+    Layout l;
+    l.caption = QRect(0, 0, width(), metrics.height());
+    const int top = l.caption.bottom() + 1 + kTickRow;
+    const int bands = height() - top - kAxisTicks - metrics.height() - kBandGap;
+    const int band = std::max(6, bands / 2);
+    l.gps = QRect(labels, top, std::max(1, width() - labels - 1), band);
+    l.pll = l.gps.translated(0, band + kBandGap);
+    l.axisTop = l.pll.bottom() + 1;
+    l.end = history_.empty() ? 0 : history_.lastLook();
+    return l;
+}
+
+double LockHistoryStrip::xOf(EpochMs at, const Layout& l) const {
+    return l.gps.left() + static_cast<double>(at - (l.end - kShownMs)) * l.gps.width() /
+                              static_cast<double>(kShownMs);
+}
+
+EpochMs LockHistoryStrip::timeAt(double x, const Layout& l) const {
+    return l.end - kShownMs +
+           std::llround((x - l.gps.left()) * static_cast<double>(kShownMs) / l.gps.width());
+}
+
+QRect LockHistoryStrip::bandRect(LockBand band) const {
+    const Layout l = layout();
+    return band == LockBand::Gps ? l.gps : l.pll;
+}
+
+void LockHistoryStrip::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const Layout l = layout();
+    const QPalette& p = palette();
+    painter.setPen(p.color(QPalette::Active, QPalette::WindowText));
+    painter.drawText(l.caption, Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("Lock history, last 60 min"));
+    painter.drawText(QRect(0, l.gps.top(), l.gps.left(), l.gps.height()), Qt::AlignVCenter,
+                     QStringLiteral("GPS"));
+    painter.drawText(QRect(0, l.pll.top(), l.pll.left(), l.pll.height()), Qt::AlignVCenter,
+                     QStringLiteral("PLL"));
+    drawBand(painter, LockBand::Gps, l);
+    drawBand(painter, LockBand::Pll, l);
+    if (history_.empty()) return;
+    drawMarks(painter, l);
+    drawAxis(painter, l);
+}
+
+// Column by column, so that the cost stays the same however much happened in the hour.
+void LockHistoryStrip::drawBand(QPainter& painter, LockBand band, const Layout& l) const {
+    const QRect area = band == LockBand::Gps ? l.gps : l.pll;
+    const int columns = area.width();
+    std::vector<int> shown(static_cast<std::size_t>(columns), -1);
+    const auto& segments = history_.segments();
+    for (std::size_t i = firstShown(history_, l.end - kShownMs); i < segments.size(); ++i) {
+        const BandCondition condition = bandCondition(segments[i].state, band);
+        const int from = std::clamp(
+            static_cast<int>(std::floor(xOf(segments[i].start, l))) - area.left(), 0, columns - 1);
+        int to = static_cast<int>(std::ceil(xOf(history_.segmentEnd(i), l))) - area.left();
+        // A loss is at least two pixels wide, so that a short one can be seen and pointed at.
+        to = std::clamp(to, from + (condition == BandCondition::Bad ? 2 : 1), columns);
+        for (int c = from; c < to; ++c) {
+            shown[c] = std::max(shown[c], rank(condition));
+        }
+    }
+    const QPalette& p = palette();
+    const QColor base = p.color(QPalette::Active, QPalette::Base);
+    const QColor mid = p.color(QPalette::Active, QPalette::Mid);
+    const std::array<QBrush, 4> brushes = {p.brush(QPalette::Active, QPalette::Highlight),
+                                           QBrush(mid), QBrush(mid, Qt::BDiagPattern),
+                                           QBrush(kLostRed)};
+    painter.fillRect(area, base);
+    for (int c = 0; c < columns;) {
+        int run = c + 1;
+        while (run < columns && shown[run] == shown[c]) ++run;
+        if (shown[c] >= 0) {
+            painter.fillRect(QRect(area.left() + c, area.top(), run - c, area.height()),
+                             brushes[static_cast<std::size_t>(shown[c])]);
+        }
+        c = run;
+    }
+    painter.setPen(mid);
+    painter.drawRect(area.adjusted(0, 0, -1, -1));
+}
+
+void LockHistoryStrip::drawMarks(QPainter& painter, const Layout& l) const {
+    const QColor text = palette().color(QPalette::Active, QPalette::WindowText);
+    painter.setPen(text);
+    // One mark per pixel column however many losses fall in it.
+    const int columns = width();
+    std::vector<bool> marked(static_cast<std::size_t>(columns), false);
+    const auto& segments = history_.segments();
+    for (std::size_t i = firstShown(history_, l.end - kShownMs); i < segments.size(); ++i) {
+        if (segments[i].losses == 0 || segments[i].start < l.end - kShownMs) continue;
+        const int x =
+            std::clamp(static_cast<int>(std::lround(xOf(segments[i].start, l))), 0, columns - 1);
+        marked[static_cast<std::size_t>(x)] = true;
+    }
+    for (int x = 0; x < columns;) {
+        int run = x + 1;
+        while (run < columns && marked[run] == marked[x]) ++run;
+        if (marked[x]) painter.fillRect(QRect(x, l.gps.top() - kTickRow, run - x, kTickRow), text);
+        x = run;
+    }
+    if (const auto at = history_.switchedAt(); at && *at >= l.end - kShownMs) {
+        const int x = static_cast<int>(std::lround(xOf(*at, l)));
+        painter.fillRect(
+            QRect(x - 1, l.gps.top() - kTickRow, 2, l.axisTop - l.gps.top() + kTickRow), text);
+        const std::array<QPoint, 3> arrow = {QPoint(x - 4, l.gps.top() - kTickRow),
+                                             QPoint(x + 4, l.gps.top() - kTickRow),
+                                             QPoint(x, l.gps.top() - 1)};
+        painter.setBrush(text);
+        painter.drawPolygon(arrow.data(), static_cast<int>(arrow.size()));
+    }
+}
+
+// Labels on the local clock's quarter hours, as many as fit without touching.
+void LockHistoryStrip::drawAxis(QPainter& painter, const Layout& l) const {
+    const QFontMetrics metrics = fontMetrics();
+    const EpochMs from = l.end - kShownMs;
+    int freeFrom = 0;
+    for (EpochMs t = (from / kLabelStepMs + 1) * kLabelStepMs; t <= l.end; t += kLabelStepMs) {
+        const int x = static_cast<int>(std::lround(xOf(t, l)));
+        painter.drawLine(x, l.axisTop, x, l.axisTop + kAxisTicks - 1);
+        const QString label = timeText(t, false);
+        const int half = metrics.horizontalAdvance(label) / 2 + 1;
+        if (x - half < freeFrom || x + half > width()) continue;
+        painter.drawText(QRect(x - half, l.axisTop + kAxisTicks, 2 * half, metrics.height()),
+                         Qt::AlignCenter, label);
+        freeFrom = x + half + 4;
+    }
+}
+
+QString LockHistoryStrip::timeText(EpochMs at, bool seconds) const {
+    const QTime time = QDateTime::fromMSecsSinceEpoch(at).time();
+    // The locale's own order and separators, without the time zone, and on the axis without
+    // the seconds that some short formats carry.
+    QString format = locale().timeFormat(seconds ? QLocale::LongFormat : QLocale::ShortFormat);
+    format.remove(QLatin1Char('t'));
+    if (!seconds) {
+        format.remove(QLatin1String(":ss"));
+        format.remove(QLatin1String(".ss"));
+    }
+    return locale().toString(time, format.trimmed());
+}
+
+QString LockHistoryStrip::spanText(LockBand band, EpochMs at) const {
+    const auto span = history_.spanAt(band, at);
+    if (!span) return {};
+    const QString when =
+        span->ongoing ? QStringLiteral("since ") + timeText(span->start, true)
+                      : timeText(span->start, true) + QChar(0x2013) + timeText(span->end, true);
+    return conditionName(band, span->condition) + ' ' + when + QStringLiteral(", ") +
+           QString::fromStdString(durationText(span->length()));
+}
+
+QString LockHistoryStrip::toolTipAt(QPoint at) const {
+    if (history_.empty()) return QStringLiteral("No lock history yet");
+    const Layout l = layout();
+    if (at.x() < l.gps.left() || at.x() > l.gps.right()) return {};
+    const LockBand band =
+        at.y() < (l.gps.bottom() + l.pll.top()) / 2 ? LockBand::Gps : LockBand::Pll;
+    const EpochMs time = timeAt(at.x() + 0.5, l);
+    QStringList lines;
+    if (const auto switched = history_.switchedAt();
+        switched && std::abs(xOf(*switched, l) - at.x()) <= 3) {
+        lines << QStringLiteral("Device %1 opened at %2")
+                     .arg(QString::fromStdString(history_.device()), timeText(*switched, true));
+    }
+    int losses = 0;
+    const auto& segments = history_.segments();
+    for (std::size_t i = firstShown(history_, l.end - kShownMs); i < segments.size(); ++i) {
+        if (std::abs(xOf(segments[i].start, l) - at.x()) <= 2) losses += segments[i].losses;
+    }
+    if (losses > 0) {
+        lines << QStringLiteral("%1 signal loss%2 counted").arg(losses).arg(losses > 1 ? "es" : "");
+    }
+    if (time < segments.front().start) {
+        lines << QStringLiteral("Nothing recorded before ") +
+                     timeText(segments.front().start, true);
+    } else {
+        lines << spanText(band, std::min(time, l.end));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool LockHistoryStrip::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString text = toolTipAt(help->pos());
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        // Valid only over the pixel pointed at, so that moving along the strip updates it.
+        QToolTip::showText(help->globalPos(), text, this, QRect(help->pos(), QSize(1, 1)));
+    }
+    return true;
+}
+
+}  // namespace quarvel

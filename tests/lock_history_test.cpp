@@ -1,0 +1,184 @@
+#include "status/lock_history.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quarvel {
+namespace {
+
+// One look of the monitor: 'r' a report (bits: 1 no GPS signal, 2 PLL unlocked), 'm' no report,
+// 'a' no device. Unless `held` is false, it is repeated every second until the next look, as
+// the monitor's ticks would.
+struct Look {
+    double seconds;
+    char what;
+    int bits = 0;
+    int count = 0;
+    const char* device = "A";
+    bool held = true;
+};
+
+EpochMs ms(double seconds) {
+    return std::llround(seconds * 1000);
+}
+
+LockHistory replay(const std::vector<Look>& looks) {
+    LockHistory history;
+    const auto take = [&history](const Look& look, EpochMs at) {
+        if (look.what == 'r') {
+            history.report(at, look.device,
+                           {look.count, (look.bits & 1) != 0, (look.bits & 2) != 0});
+        } else if (look.what == 'm') {
+            history.missing(at);
+        } else {
+            history.absent(at);
+        }
+    };
+    for (std::size_t i = 0; i < looks.size(); ++i) {
+        const EpochMs until = i + 1 < looks.size() ? ms(looks[i + 1].seconds) : 0;
+        take(looks[i], ms(looks[i].seconds));
+        for (EpochMs t = ms(looks[i].seconds) + 1000; looks[i].held && t < until; t += 1000) {
+            take(looks[i], t);
+        }
+    }
+    return history;
+}
+
+// "G0-10 B10-20*": condition (Good, Bad, no Report, no Device), start-end in seconds, * ongoing.
+std::string render(const std::vector<BandSpan>& spans) {
+    std::ostringstream text;
+    for (const BandSpan& span : spans) {
+        text << (text.tellp() > 0 ? " " : "") << "GBRD"[static_cast<int>(span.condition)]
+             << static_cast<double>(span.start) / 1000 << '-'
+             << static_cast<double>(span.end) / 1000 << (span.ongoing ? "*" : "");
+    }
+    return text.str();
+}
+
+TEST(LockHistory, SpansFromReportSequences) {
+    const struct {
+        const char* name;
+        std::vector<Look> looks;
+        std::string gps, pll;
+        int losses;
+        std::optional<EpochMs> switchedAt;
+    } cases[] = {
+        {"loss and return",
+         {{0, 'r'}, {10, 'r', 1, 1}, {20, 'r', 0, 1}, {30, 'r', 0, 1}},
+         "G0-10 B10-20 G20-30*",
+         "G0-30*",
+         1,
+         {}},
+        {"PLL unlocked longer than the GPS signal was lost, still at the end",
+         {{0, 'r'}, {5, 'r', 3, 1}, {8, 'r', 2, 1}, {15, 'r', 2, 1}},
+         "G0-5 B5-8 G8-15*",
+         "G0-5 B5-15*",
+         1,
+         {}},
+        {"a missing report ends a span",
+         {{0, 'r', 1}, {4, 'm'}, {6, 'r', 1}, {10, 'r'}},
+         "B0-4 R4-6 B6-10 G10-10*",
+         "G0-4 R4-6 G6-10*",
+         0,
+         {}},
+        {"device away and restarted: its count starts again",
+         {{0, 'r', 0, 5}, {4, 'r', 1, 6}, {6, 'a'}, {10, 'a'}, {12, 'r', 0, 0}, {14, 'r', 0, 1}},
+         "G0-4 B4-6 D6-12 G12-14*",
+         "G0-6 D6-12 G12-14*",
+         2,
+         {}},
+        {"the count wraps while connected",
+         {{0, 'r', 0, 254}, {2, 'r', 0, 1}},
+         "G0-2*",
+         "G0-2*",
+         3,
+         {}},
+        {"clock stepped back a minute: the record moves back with it, lengths kept",
+         {{100, 'r'}, {110, 'r', 1, 1}, {120, 'r', 1, 1}, {60.5, 'r', 1, 1}, {70.5, 'r', 0, 1}},
+         "G40.5-50.5 B50.5-70.5 G70.5-70.5*",
+         "G40.5-70.5*",
+         1,
+         {}},
+        {"a device switch starts afresh",
+         {{0, 'r', 1, 5}, {10, 'r', 0, 5}, {20, 'r', 0, 2, "B"}, {30, 'r', 1, 3, "B"}},
+         "G20-30 B30-30*",
+         "G20-30*",
+         1,
+         ms(20)},
+        {"an hour asleep is a gap, not an hour of loss",
+         {{0, 'r', 1}, {1, 'r', 1, 0, "A", false}, {3601, 'r'}},
+         "B0-2 R2-3601 G3601-3601*",
+         "G0-2 R2-3601 G3601-3601*",
+         0,
+         {}},
+        {"a blip shorter than the resolution still shows",
+         {{0, 'r'},
+          {10, 'r'},
+          {10.5, 'r', 1, 1},
+          {11, 'r', 0, 1},
+          {11.5, 'r', 0, 1},
+          {12, 'r', 0, 1},
+          {12.5, 'r', 0, 1},
+          {14, 'r', 0, 1}},
+         "G0-10.5 B10.5-12.5 G12.5-14*",
+         "G0-14*",
+         1,
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LockHistory history = replay(c.looks);
+        EXPECT_EQ(render(history.spans(LockBand::Gps)), c.gps);
+        EXPECT_EQ(render(history.spans(LockBand::Pll)), c.pll);
+        EXPECT_EQ(summarize(history).signalLosses, c.losses);
+        EXPECT_EQ(history.switchedAt(), c.switchedAt);
+    }
+}
+
+TEST(LockHistory, SpanAtAndSummary) {
+    const LockHistory history =
+        replay({{0, 'r'}, {10, 'r', 1, 1}, {20, 'r', 2, 1}, {231, 'r', 2, 1}, {300, 'r', 1, 2}});
+    EXPECT_EQ(render({*history.spanAt(LockBand::Gps, ms(15))}), "B10-20");
+    EXPECT_EQ(render({*history.spanAt(LockBand::Pll, ms(250))}), "B20-300");
+    EXPECT_EQ(history.spanAt(LockBand::Gps, ms(-1)), std::nullopt);
+    EXPECT_EQ(history.spanAt(LockBand::Gps, ms(301)), std::nullopt);
+
+    const LockSummary summary = summarize(history);
+    EXPECT_EQ(render(summary.gpsLost), "B10-20 B300-300*");
+    EXPECT_EQ(render(summary.pllUnlocked), "B20-300");
+    EXPECT_EQ(summary.gpsLostTotal, ms(10));
+    EXPECT_EQ(summary.pllUnlockedTotal, ms(280));
+    EXPECT_EQ(std::pair(summary.from, summary.to), std::pair(EpochMs{0}, ms(300)));
+}
+
+TEST(LockHistory, DurationText) {
+    const std::pair<EpochMs, const char*> cases[] = {
+        {499, "0 s"},       {59'499, "59 s"},   {211'000, "3 min 31 s"},
+        {300'000, "5 min"}, {3'599'600, "1 h"}, {7'530'000, "2 h 5 min"},
+    };
+    for (const auto& [length, text] : cases) EXPECT_EQ(durationText(length), text) << length;
+}
+
+// The fastest the monitor looks is every 50 ms; a device that changes state and counts a loss
+// at every look must still leave a day of history in under 1 MiB.
+TEST(LockHistory, ADayOfFlappingStaysBounded) {
+    LockHistory history;
+    constexpr EpochMs kStep = 50;
+    const EpochMs end = LockHistory::kKeepMs + 3600 * 1000;
+    for (EpochMs t = 0; t <= end; t += kStep) {
+        const auto n = static_cast<int>(t / kStep);
+        history.report(t, "A", {n % 256, n % 2 == 0, n % 3 == 0});
+    }
+    const std::size_t count = history.segments().size();
+    EXPECT_LE(count * sizeof(LockSegment), std::size_t{1} << 20);
+    EXPECT_LE(history.lastLook() - history.segments().front().start,
+              LockHistory::kKeepMs + LockHistory::kResolutionMs);
+    EXPECT_GE(history.lastLook() - history.segments().front().start, LockHistory::kKeepMs);
+}
+
+}  // namespace
+}  // namespace quarvel
