@@ -174,8 +174,15 @@ TEST(PlanSearch, NotFoundTellsTheUserAndSendsNothing) {
     struct Case {
         const char* request;
         const char* n1hsAfter;  // what the search leaves in N1_HS
+        const char* message;
     };
-    const Case cases[] = {{"1", "4"}, {"abc", "11"}, {"0", "11"}, {"-5", "11"}};
+    const Case cases[] = {
+        {"1", "4", "Failed to find settings for 1 Hz"},
+        {"0", "11", "Failed to find settings for 0 Hz"},
+        {"-5", "11", "Failed to find settings for -5 Hz"},
+        {"abc", "11",
+         "\"abc\" is not a number. Type the output 1 frequency in hertz without digit "
+         "grouping, such as 10000000."}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.request);
         WindowHarness h;
@@ -188,8 +195,7 @@ TEST(PlanSearch, NotFoundTellsTheUserAndSendsNothing) {
         EXPECT_EQ(w.SetFreq->text(), "Update");
         ASSERT_EQ(h.warnings.size(), 1u);
         EXPECT_EQ(h.warnings[0].title, "Not found");
-        EXPECT_EQ(h.warnings[0].text,
-                  QStringLiteral("Failed to find settings for ") + c.request + " Hz");
+        EXPECT_EQ(h.warnings[0].text, c.message);
         EXPECT_EQ(w.N1_HS->text(), c.n1hsAfter);
         EXPECT_EQ(w.GPS->text(), "2875000") << "GPS is not touched";
         EXPECT_TRUE(h.bus.featureReports(0).empty());
