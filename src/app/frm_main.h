@@ -21,6 +21,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 
 namespace quarvel {
@@ -117,6 +118,11 @@ class frmMain : public QWidget {
     // The beacon schedule's check, run by its timer; public so tests can drive the clock.
     void WsprCheck();
 
+    // Sizes the window for a screen area of this size: fixed at its drawn size when that fits,
+    // otherwise no larger than the area, with the client area scrolled. Public so tests can
+    // try other screens.
+    void fitToScreen(const QSize& available);
+
   protected:
     friend struct FrmMainTestAccess;  // lets the tests run handlers as the toolkit would
     void closeEvent(QCloseEvent* event) override;
@@ -172,6 +178,8 @@ class frmMain : public QWidget {
 
     HidBackend& backend_;
     WindowServices services_;
+    QScrollArea* Scroller = nullptr;
+    QWidget* Client = nullptr;  // holds every control at its drawn place
 
     std::string DevicePath;
     OpenHandle DeviceHandle;
