@@ -36,7 +36,6 @@ class PlanFields {
     QString bw;
     int phaseIndex = -1;  // the selected phase entry, -1 for none
 
-    const QLocale& locale() const { return locale_; }
     // A field's text as a number; NaN when it is not one.
     double value(const QString& text) const;
 

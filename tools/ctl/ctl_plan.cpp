@@ -1,6 +1,5 @@
 // set and upload: a frequency plan to the device, as "Find" and "Update" send it.
 
-#include <algorithm>
 #include <cmath>
 #include <ostream>
 
@@ -58,10 +57,7 @@ void printPlan(const Invocation& in, const QString& serial, const PlanFields& f,
     const double fosc = foscGigahertz(v.gps, v.n31, v.n2hs, v.n2ls);
     std::vector<const char*> changed;
     for (const FieldOption* o : changes.clamped) changed.push_back(o->name);
-    if (changes.deviceNc2 &&
-        std::ranges::find(changed, std::string_view("NC2_LS")) == changed.end()) {
-        changed.push_back("NC2_LS");
-    }
+    if (changes.deviceNc2) changed.push_back("NC2_LS");  // validation leaves it alone then
     std::ostream& out = in.out;
     if (in.json) {
         out << "{\"command\":\"" << in.command
@@ -85,8 +81,7 @@ void printPlan(const Invocation& in, const QString& serial, const PlanFields& f,
     }
     if (changes.deviceNc2) {
         out << "NC2_LS was changed from the device's " << number(*changes.deviceNc2) << " to "
-            << number(v.nc2ls)
-            << ", the divider of the output 2 entry the device's value shows as\n";
+            << number(v.nc2ls) << ", the divider the output 2 list offers for it\n";
     }
     out << (sent ? "Sent to " + printable(serial) : std::string("Would send")) << ": GPS "
         << number(v.gps) << ", N31 " << number(v.n31) << ", N2_HS " << number(v.n2hs) << ", N2_LS "
