@@ -47,6 +47,7 @@ TEST(Layout, EveryCaptionFitsAndNothingCoversAnother) {
     WindowHarness h;
     h.bus.addDevice({.serialNumber = u"Q3000001"});
     frmMain& w = h.load();
+    w.fitToScreen({4000, 4000});  // the whole client area in view, whatever the test screen
     WindowHarness::type(w.Out1Freq, "1000");
     w.FindFreq->click();
     ASSERT_EQ(w.OUT2->currentText(), "6741.53695605639");
