@@ -34,6 +34,7 @@ std::vector<Typed> typedTexts() {
         {"NaN", "NaN", NotANumber},
         {"inf", "inf", NotANumber},
         {"1,5 (a group separator here)", "1,5", NotANumber},
+        {"10,000,000 (digit grouping)", "10,000,000", NotANumber},
         {"1.5", "1.5", OnePointFive},
         {"0x10", "0x10", NotANumber},
         {"10000 digits", "1" + QString(9999, '0'), NotANumber},
@@ -187,7 +188,12 @@ TEST_F(BadInput, FindSearchesOnlyARealPositiveFrequency) {
             EXPECT_FALSE(w.SetFreq->isEnabled());
             ASSERT_EQ(h.warnings.size(), 1u);
             EXPECT_EQ(h.warnings[0].title, "Not found");
-            EXPECT_EQ(h.warnings[0].text, "Failed to find settings for " + typed.text + " Hz");
+            EXPECT_EQ(h.warnings[0].text,
+                      typed.kind == NotANumber
+                          ? "\"" + typed.text +
+                                "\" is not a number. Type the output 1 frequency in "
+                                "hertz without digit grouping, such as 10000000."
+                          : "Failed to find settings for " + typed.text + " Hz");
             // 1.5 Hz is a frequency the walk can try (and fail); the rest are not searched,
             // so no divider field is touched.
             EXPECT_EQ(w.N1_HS->text(), typed.kind == OnePointFive ? "4" : "11");

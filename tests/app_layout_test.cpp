@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyleOptionComboBox>
 
 #include "support/window_harness.h"
@@ -45,6 +47,7 @@ TEST(Layout, EveryCaptionFitsAndNothingCoversAnother) {
     WindowHarness h;
     h.bus.addDevice({.serialNumber = u"Q3000001"});
     frmMain& w = h.load();
+    w.fitToScreen({4000, 4000});  // the whole client area in view, whatever the test screen
     WindowHarness::type(w.Out1Freq, "1000");
     w.FindFreq->click();
     ASSERT_EQ(w.OUT2->currentText(), "6741.53695605639");
@@ -81,6 +84,41 @@ TEST(Layout, EveryCaptionFitsAndNothingCoversAnother) {
         shown.emplace_back(name, text);
     }
     h.unload();
+}
+
+// Where the window fits the screen it keeps its drawn size with nothing to scroll; on a smaller
+// one (1280x1024 at twice the scale leaves 640x512) it stays within the screen and every
+// control can be scrolled into view.
+TEST(Layout, TheWindowFitsTheScreenOrScrollsToEveryControl) {
+    const std::pair<QSize, bool> screens[] = {{{1920, 1080}, true}, {{640, 512}, false}};
+    for (const auto& [screen, fits] : screens) {
+        SCOPED_TRACE(fits);
+        WindowHarness h;
+        h.bus.addDevice({.serialNumber = u"Q3000001"});
+        frmMain& w = h.load();
+        w.fitToScreen(screen);
+        QApplication::sendPostedEvents();
+        auto* area = w.findChild<QScrollArea*>();
+        ASSERT_NE(area, nullptr);
+        if (fits) {
+            EXPECT_EQ(w.size(), QSize(4830 / 15, 11145 / 15));
+            EXPECT_EQ(w.minimumSize(), w.maximumSize());
+            EXPECT_FALSE(area->verticalScrollBar()->isVisible());
+            EXPECT_EQ(w.Frame3->mapTo(&w, QPoint()), QPoint(120 / 15, 2400 / 15));
+            continue;
+        }
+        EXPECT_LE(w.height(), screen.height());
+        EXPECT_LE(w.width(), screen.width());
+        for (QWidget* c : w.findChildren<QWidget*>()) {
+            const bool onFrame = c->parentWidget() == w.Frame1 || c->parentWidget() == w.Frame3;
+            if (c->objectName().isEmpty() || c->isHidden() || !onFrame) continue;
+            area->ensureWidgetVisible(c, 0, 0);
+            const QRect at(c->mapTo(&w, QPoint()), c->size());
+            EXPECT_TRUE(
+                QRect(area->viewport()->mapTo(&w, QPoint()), area->viewport()->size()).contains(at))
+                << c->objectName().toStdString();
+        }
+    }
 }
 
 }  // namespace

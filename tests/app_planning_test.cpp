@@ -174,8 +174,15 @@ TEST(PlanSearch, NotFoundTellsTheUserAndSendsNothing) {
     struct Case {
         const char* request;
         const char* n1hsAfter;  // what the search leaves in N1_HS
+        const char* message;
     };
-    const Case cases[] = {{"1", "4"}, {"abc", "11"}, {"0", "11"}, {"-5", "11"}};
+    const Case cases[] = {
+        {"1", "4", "Failed to find settings for 1 Hz"},
+        {"0", "11", "Failed to find settings for 0 Hz"},
+        {"-5", "11", "Failed to find settings for -5 Hz"},
+        {"abc", "11",
+         "\"abc\" is not a number. Type the output 1 frequency in hertz without digit "
+         "grouping, such as 10000000."}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.request);
         WindowHarness h;
@@ -188,8 +195,7 @@ TEST(PlanSearch, NotFoundTellsTheUserAndSendsNothing) {
         EXPECT_EQ(w.SetFreq->text(), "Update");
         ASSERT_EQ(h.warnings.size(), 1u);
         EXPECT_EQ(h.warnings[0].title, "Not found");
-        EXPECT_EQ(h.warnings[0].text,
-                  QStringLiteral("Failed to find settings for ") + c.request + " Hz");
+        EXPECT_EQ(h.warnings[0].text, c.message);
         EXPECT_EQ(w.N1_HS->text(), c.n1hsAfter);
         EXPECT_EQ(w.GPS->text(), "2875000") << "GPS is not touched";
         EXPECT_TRUE(h.bus.featureReports(0).empty());
@@ -293,6 +299,52 @@ TEST(PhaseList, FollowsTheTextOfNC1LS) {
             EXPECT_EQ(w.PhaseBox->listIndex(), 0);
         }
     }
+    h.unload();
+}
+
+// The output 2 list and its page buttons always belong to the plan in the fields, and the
+// buttons work only with a device.
+TEST(Output2Pages, FollowThePlanSentAndTheDevice) {
+    WindowHarness h;
+    h.bus.addDevice({.serialNumber = u"Q3000001"});
+    frmMain& w = h.load();
+    WindowHarness::type(w.Out1Freq, "1000");
+    w.FindFreq->click();
+    ASSERT_FALSE(w.BtnNxt->isHidden());
+    ASSERT_EQ(w.out2PageCount(), 7) << "Update after Find keeps the search's list";
+
+    // Update with the dividers of another plan: the list is the one the readout would show.
+    const std::pair<QLineEdit*, const char*> plan[] = {
+        {w.GPS, "2875000"}, {w.N31, "3"},     {w.N2_HS, "11"},  {w.N2_LS, "480"},
+        {w.N1_HS, "11"},    {w.NC1_LS, "48"}, {w.NC2_LS, "47"}, {w.Out1Freq, "9583333.33333333"}};
+    for (const auto& [field, text] : plan) WindowHarness::type(field, text);
+    WindowHarness::pick(w.PhaseBox, 3);
+    w.SetFreq->click();
+    EXPECT_TRUE(w.BtnNxt->isHidden() && w.BtnPrev->isHidden());
+    EXPECT_EQ(w.OUT2->listCount(), 23);
+    EXPECT_EQ(w.OUT2->currentText(), "10000000");
+    EXPECT_EQ(w.NC2_LS->text(), "46");
+    EXPECT_EQ(w.PhaseBox->listIndex(), 3) << "the phase step sent stays chosen";
+    EXPECT_EQ(h.reportsWithCommand(0, 4).back()[16], 45) << "NC2_LS 46 went out";
+
+    // A search that finds nothing leaves no list of an earlier plan behind.
+    WindowHarness::type(w.Out1Freq, "1000");
+    w.FindFreq->click();
+    ASSERT_FALSE(w.BtnNxt->isHidden());
+    WindowHarness::type(w.Out1Freq, "1");
+    w.FindFreq->click();
+    EXPECT_EQ(w.OUT2->listCount(), 0);
+    EXPECT_TRUE(w.BtnNxt->isHidden());
+
+    // Without a device the page buttons are disabled with the other device controls.
+    WindowHarness::type(w.Out1Freq, "1000");
+    w.FindFreq->click();
+    EXPECT_TRUE(w.BtnNxt->isEnabled());
+    h.bus.unplug(0);
+    h.tick();
+    ASSERT_FALSE(w.deviceFound());
+    EXPECT_FALSE(w.BtnNxt->isEnabled());
+    EXPECT_FALSE(w.BtnPrev->isEnabled());
     h.unload();
 }
 

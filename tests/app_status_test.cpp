@@ -80,24 +80,26 @@ TEST(StatusReadout, DecodesWhatTheDeviceReports) {
         int out2Selected;
         const char* nc2Shown;
         bool phaseEnabled;
+        int phaseShown;  // the device's step when the phase list holds it, else the first
     };
     const Case cases[] = {
-        {"a 100 MHz plan", statusFor(3, 7, 10000000, 1, 11, 50, 11, 5, 10, 0, 15), true, true,
-         "32mA", "100000000", "F3 = 10000000 Hz ", "Fosc = 5.5 GHz ", 5, 4, "10", false},
+        {"a 100 MHz plan", statusFor(3, 7, 10000000, 1, 11, 50, 11, 5, 10, 5, 15), true, true,
+         "32mA", "100000000", "F3 = 10000000 Hz ", "Fosc = 5.5 GHz ", 5, 4, "10", false, 0},
         {"only output 2 enabled", statusFor(0xFE, 1, 10000000, 3, 11, 50, 11, 10, 10, 9, 15), false,
          true, "16mA", "16666666.6666667", "F3 = 3333333 Hz ", "Fosc = 1.8333 GHz ", 5, 4, "10",
-         true},
+         true, 9},
         {"odd NC2_LS shows as its even neighbour",
-         statusFor(0, 0, 2875000, 3, 11, 480, 11, 46, 7, 0, 6), false, false, "8mA", "10000000",
-         "F3 = 958333 Hz ", "Fosc = 5.06 GHz ", 3, 2, "6", false},
+         statusFor(0, 0, 2875000, 3, 11, 480, 11, 46, 7, 3, 6), false, false, "8mA", "10000000",
+         "F3 = 958333 Hz ", "Fosc = 5.06 GHz ", 3, 2, "6", false, 3},
         {"NC2_LS 5 rounds half to even too", statusFor(0, 0, 2875000, 3, 11, 480, 11, 46, 5, 0, 6),
-         false, false, "8mA", "10000000", "F3 = 958333 Hz ", "Fosc = 5.06 GHz ", 3, 2, "6", false},
+         false, false, "8mA", "10000000", "F3 = 958333 Hz ", "Fosc = 5.06 GHz ", 3, 2, "6", false,
+         0},
         {"NC2_LS 1 gives one entry", statusFor(0, 0, 2875000, 3, 11, 480, 11, 46, 1, 0, 6), false,
-         false, "8mA", "10000000", "F3 = 958333 Hz ", "Fosc = 5.06 GHz ", 1, 0, "2", false},
+         false, "8mA", "10000000", "F3 = 958333 Hz ", "Fosc = 5.06 GHz ", 1, 0, "2", false, 0},
         {"a divider beyond the first page shows on the page that holds it",
-         statusFor(0, 0, 2875000, 3, 11, 480, 11, 46, 100001, 0, 6), false, false, "8mA",
+         statusFor(0, 0, 2875000, 3, 11, 480, 11, 46, 100001, 45, 6), false, false, "8mA",
          "10000000", "F3 = 958333 Hz ", "Fosc = 5.06 GHz ", 50000 - 32699 + 1, 50000 - 32699,
-         "100002", false},
+         "100002", false, 45},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -115,8 +117,10 @@ TEST(StatusReadout, DecodesWhatTheDeviceReports) {
         EXPECT_EQ(w.OUT2->listIndex(), c.out2Selected);
         EXPECT_EQ(w.NC2_LS->text(), c.nc2Shown);
         EXPECT_EQ(w.PhaseBox->isEnabled(), c.phaseEnabled);
-        EXPECT_EQ(w.PhaseBox->listIndex(), 0) << "rebuilt by the notifications";
+        EXPECT_EQ(w.PhaseBox->listIndex(), c.phaseShown);
         EXPECT_TRUE(h.bus.featureReports(0).empty()) << "nothing is sent back";
+        w.SetFreq->click();  // a plain Update keeps the device's phase step
+        EXPECT_EQ(h.reportsWithCommand(0, 4).back()[19], c.phaseShown);
         h.unload();
         EXPECT_TRUE(h.handlesBalanced());
     }

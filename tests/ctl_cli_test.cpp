@@ -243,6 +243,52 @@ TEST(CtlCli, StatusReportsTheReadoutAsJson) {
     EXPECT_NE(out.find("\"Out1Freq\":1000,\"OUT2\":1000,"), std::string::npos) << out;
 }
 
+// A device's own phase step survives a plain upload; an odd NC2_LS is shown beside its own
+// output 2 frequency and replaced only with a word; every plan result shows output 2.
+TEST(CtlCli, ShowsAndKeepsWhatTheDeviceHolds) {
+    SimDeviceConfig device = kDevice;
+    device.plan = SimPlan{.nc2Ls = 47, .phaseStep = 3};
+    const struct {
+        std::vector<std::string> args;
+        bool attached;
+        std::vector<std::string> outParts;
+    } cases[] = {
+        {{"status"},
+         true,
+         {"NC2_LS 46 (the device holds 47; a plain upload sends 46)\n", "Phase step:      3 (",
+          "Output 2:        10000000 Hz"}},
+        {{"status", "--json"}, true, {"\"NC2_LS\":46,\"PhaseBox\":3,", "\"OUT2\":10000000,"}},
+        {{"upload"},
+         true,
+         {"NC2_LS was changed from the device's 47 to 46", "phase step 3,",
+          "output 2 10000000 Hz"}},
+        {{"upload", "--json"}, true, {"\"OUT2\":10000000,", "\"clamped\":[\"NC2_LS\"]"}},
+        {{"set", "10000000", "--json"}, true, {"\"NC2_LS\":48,", "\"OUT2\":10000000,"}},
+        {{"--serial", "Q3", "set", "10000000", "--dry-run", "--json"},
+         false,
+         {"\"SerNo\":\"Q3\",\"sent\":false,", "\"BW\":6,", "\"OUT2\":10000000,"}},
+        {{"set", "10000000", "--dry-run"}, false, {"Would send: ", ", BW 15;"}},
+    };
+    for (const auto& c : cases) {
+        std::string name;
+        for (const auto& a : c.args) name += a + ' ';
+        SCOPED_TRACE(name);
+        SimulatedBus bus;
+        if (c.attached) bus.addDevice(device);
+        const Outcome o = runCtl(bus, c.args);
+        EXPECT_EQ(o.status, kOk) << o.err;
+        for (const std::string& part : c.outParts) {
+            EXPECT_NE(o.out.find(part), std::string::npos) << part << " in\n" << o.out;
+        }
+        if (c.args[0] == "upload") {
+            const auto reports = bus.featureReports(0);
+            ASSERT_EQ(reports.size(), 2u);
+            EXPECT_EQ(reports[1][19], 3) << "phase step";
+            EXPECT_EQ(reports[1][16], 45) << "NC2_LS - 1";
+        }
+    }
+}
+
 TEST(CtlCli, ListShowsEveryGeneratorWithoutPassingControlCharacters) {
     SimulatedBus bus;
     bus.addDevice({.serialNumber = u"A\x1b[2J"});

@@ -8,7 +8,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <chrono>
 #include <thread>
 
@@ -116,26 +120,56 @@ void frmMain::buildControls() {
     QFont small = font();
     small.setPixelSize(11);
     setFont(small);
-    setFixedSize(4830 / 15, 11145 / 15);
+    Client = new QWidget;
+    Client->setFixedSize(4830 / 15, 11145 / 15);
     buildDeviceDetails();
     buildSettings();
     buildFrequencyColumn();
     buildSettingsFoot();
 
     // Below the visible area: the register-write controls.
-    REG = place(new QLineEdit(this), "REG", twips(240, 12600, 1200, 330));
-    DATA = place(new QLineEdit(this), "DATA", twips(1560, 12600, 1200, 330));
-    WriteRegister = place(new QPushButton(QStringLiteral("Register write"), this), "WriteRegister",
-                          twips(2880, 12600, 1600, 360));
+    REG = place(new QLineEdit(Client), "REG", twips(240, 12600, 1200, 330));
+    DATA = place(new QLineEdit(Client), "DATA", twips(1560, 12600, 1200, 330));
+    WriteRegister = place(new QPushButton(QStringLiteral("Register write"), Client),
+                          "WriteRegister", twips(2880, 12600, 1600, 360));
     setTabOrder(REG, DATA);
     setTabOrder(DATA, WriteRegister);
 
     WsprTimer = new QTimer(this);
     WsprTimer->setSingleShot(true);
+
+    // The client area scrolls only on a screen too small for it (a high scale factor), so
+    // that every control stays reachable; where it fits, nothing of the scroll area shows.
+    Scroller = new QScrollArea(this);
+    Scroller->setFrameShape(QFrame::NoFrame);
+    Scroller->setWidget(Client);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(Scroller);
+    fitToScreen(screen()->availableGeometry().size());
+}
+
+void frmMain::fitToScreen(const QSize& available) {
+    const QSize client = Client->size();
+    // The title bar also needs room; its height is not known before the window is shown.
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    if (client.width() <= available.width() && client.height() + titleBar <= available.height()) {
+        setMinimumSize(client);
+        setMaximumSize(client);
+        resize(client);
+        return;
+    }
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const QSize largest = client + QSize(bar, bar);
+    setMinimumSize(largest.boundedTo(QSize(bar * 4, bar * 4)));
+    setMaximumSize(largest);
+    resize(QSize(client.width() + bar, client.height())
+               .boundedTo(available - QSize(0, titleBar))
+               .expandedTo(minimumSize()));
 }
 
 void frmMain::buildDeviceDetails() {
-    Frame1 = place(new QGroupBox(QStringLiteral("Device details"), this), "Frame1",
+    Frame1 = place(new QGroupBox(QStringLiteral("Device details"), Client), "Frame1",
                    twips(120, 115, 4590, 2175));
     Frame1->setEnabled(false);
     constexpr int kCaptionLeft = 120, kCaptionWidth = 1500, kValueLeft = 1680, kValueWidth = 2760;
@@ -171,7 +205,7 @@ void frmMain::buildDeviceDetails() {
 }
 
 void frmMain::buildSettings() {
-    Frame3 = place(new QGroupBox(QStringLiteral("Settings"), this), "Frame3",
+    Frame3 = place(new QGroupBox(QStringLiteral("Settings"), Client), "Frame3",
                    twips(120, 2400, 4590, 8600));
     OUT1EN = place(new QCheckBox(QStringLiteral("Enable Output 1"), Frame3), "OUT1EN",
                    twips(kLeft, 270, 2300, kRowHeight));
@@ -231,10 +265,10 @@ void frmMain::buildFrequencyColumn() {
     WSPR->hide();  // the beacon trigger is complete but not offered on screen
 
     // On the window, inside the frame's right edge, beside the "Output 2, Hz" caption.
-    BtnPrev =
-        place(new QPushButton(QStringLiteral("<--"), this), "BtnPrev", twips(3960, 4560, 600, 240));
-    BtnNxt =
-        place(new QPushButton(QStringLiteral("-->"), this), "BtnNxt", twips(3960, 4800, 600, 240));
+    BtnPrev = place(new QPushButton(QStringLiteral("<--"), Client), "BtnPrev",
+                    twips(3960, 4560, 600, 240));
+    BtnNxt = place(new QPushButton(QStringLiteral("-->"), Client), "BtnNxt",
+                   twips(3960, 4800, 600, 240));
     BtnPrev->hide();
     BtnNxt->hide();
 }

@@ -13,6 +13,7 @@
 
 #include "device/hid_backend.h"
 #include "device/open_handle.h"
+#include "planning/plan_fields.h"
 
 class QCheckBox;
 class QCloseEvent;
@@ -20,6 +21,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 
 namespace quarvel {
@@ -111,12 +113,17 @@ class frmMain : public QWidget {
     bool lastResult() const { return LastResult != 0; }
     bool identifyOutput1On() const { return IdentifyOutput1On; }
     bool identifyOutput2On() const { return IdentifyOutput2On; }
-    int out2Page() const { return Out2Page; }
-    int out2PageCount() const { return Out2PageCount; }
+    int out2Page() const { return Fields.out2Page(); }
+    int out2PageCount() const { return Fields.out2PageCount(); }
     bool wsprRunning() const { return WsprScheduled; }
 
     // The beacon schedule's check, run by its timer; public so tests can drive the clock.
     void WsprCheck();
+
+    // Sizes the window for a screen area of this size: fixed at its drawn size when that fits,
+    // otherwise no larger than the area, with the client area scrolled. Public so tests can
+    // try other screens.
+    void fitToScreen(const QSize& available);
 
   protected:
     friend struct FrmMainTestAccess;  // lets the tests run handlers as the toolkit would
@@ -148,10 +155,6 @@ class frmMain : public QWidget {
     void ValidateSettings();
     void FindFreq_Click();
     void BuildOutput2List();
-    void FillOutput2List(std::int32_t count, std::int32_t shown);
-    void ShowOut2Page(std::int16_t page);
-    void ShowOut2Entries(std::int32_t first, std::int32_t last);
-    void ApplyOut2Selection();
     void BtnNxt_Click();
     void BtnPrev_Click();
     void OUT2_Click();
@@ -159,6 +162,8 @@ class frmMain : public QWidget {
     void NC1_LS_Change();
     void UpdatePhaseEnable();
     void FillPhaseList();
+    void TakeFields();
+    void ShowFields();
 
     // Commands.
     void SetFreq_Click();
@@ -175,6 +180,8 @@ class frmMain : public QWidget {
 
     HidBackend& backend_;
     WindowServices services_;
+    QScrollArea* Scroller = nullptr;
+    QWidget* Client = nullptr;  // holds every control at its drawn place
 
     std::string DevicePath;
     OpenHandle DeviceHandle;
@@ -192,11 +199,11 @@ class frmMain : public QWidget {
     bool IdentifyOutput2On = false;
     bool Unloaded = false;
 
-    std::vector<double> Out2Frequencies;
-    std::int32_t Out2ListLength = 0;
-    std::int16_t Out2PageCount = 0;
-    std::int16_t Out2Page = 0;
-    std::int32_t Out2FirstShown = 0;  // full-list index of the entry OUT2 shows at position 0
+    // What the plan fields hold; the controls show it. While ShowFields writes the controls,
+    // their handlers stay quiet: the step that changed the fields has already done their work.
+    PlanFields Fields;
+    bool ShowingFields = false;
+    std::uint32_t Out2ShownRevision = 0, PhaseShownRevision = 0;
 
     QTimer* WsprTimer = nullptr;
     bool WsprScheduled = false;

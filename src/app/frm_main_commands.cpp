@@ -4,16 +4,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
-#include <cmath>
 
-#include "app/field_value.h"
 #include "app/frm_main.h"
 #include "app/list_control.h"
 #include "commands/plan_upload.h"
 #include "commands/reports.h"
 #include "commands/wspr_schedule.h"
 #include "common/number_text.h"
-#include "planning/derived_labels.h"
 
 namespace quarvel {
 
@@ -32,26 +29,18 @@ void frmMain::SetFreq_Click() {
     ValidateSettings();
     if (FeatureReportLength < kPlanReportBytes) return;  // the device cannot take a plan
 
-    const auto readPlan = [this] {
-        return PlanValues{valueOf(GPS),    valueOf(N31),          valueOf(N2_HS),
-                          valueOf(N2_LS),  valueOf(N1_HS),        valueOf(NC1_LS),
-                          valueOf(NC2_LS), PhaseBox->listIndex(), valueOf(BW)};
-    };
-    const auto showDerived = [this] {
-        Out1Freq->setText(
-            formatNumber(outputFrequency(valueOf(GPS), valueOf(N31), valueOf(N2_LS), valueOf(N2_HS),
-                                         valueOf(N1_HS), valueOf(NC1_LS))));
-        F3lbl->setText(f3Caption(valueOf(GPS), valueOf(N31)));
-        Fosclbl->setText(foscCaption(valueOf(GPS), valueOf(N31), valueOf(N2_HS), valueOf(N2_LS)));
-    };
-
     const auto send = [this](std::span<const std::uint8_t> frame) {
         lblMessage->clear();  // a sent plan answers whatever the line asked for
         return SendFeature(frame);
     };
+    const auto shown = [this] {
+        ShowFields();
+        F3lbl->setText(Fields.f3Caption());
+        Fosclbl->setText(Fields.foscCaption());
+    };
     const auto allowed = [this] { return CommandsAllowed(); };
-    if (const auto problem =
-            uploadPlan(FeatureReportLength, {readPlan, send, showDerived, allowed})) {
+    TakeFields();
+    if (const auto problem = uploadPlan(FeatureReportLength, Fields, {send, shown, allowed})) {
         if (*problem == PlanField::PhaseBox) {
             // The phase list is empty and disabled: asking for a phase shift would ask the
             // impossible. A search fills it.

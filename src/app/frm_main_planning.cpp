@@ -1,90 +1,110 @@
 // Frequency planning: validation, plan search, the output 2 list with its pages, phase list.
+// The rules live in the plan fields; these procedures take the controls' texts, run the step
+// and show the result.
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <algorithm>
-#include <cmath>
 
-#include "app/field_value.h"
 #include "app/frm_main.h"
 #include "app/list_control.h"
 #include "common/number_text.h"
-#include "planning/derived_labels.h"
-#include "planning/output2_list.h"
-#include "planning/phase_list.h"
 #include "planning/plan_search.h"
-#include "planning/settings_validation.h"
 
 namespace quarvel {
 
 namespace {
 
-void setNumber(QLineEdit* field, double value) {
-    field->setText(formatNumber(value));
+void showText(QLineEdit* field, const QString& text) {
+    if (field->text() != text) field->setText(text);  // keeps the cursor of an unchanged field
+}
+
+void showList(ListControl* list, const QStringList& entries) {
+    list->clearList();
+    list->appendItems(entries);
 }
 
 }  // namespace
 
+// The texts the user may have edited since the last step.
+void frmMain::TakeFields() {
+    Fields.dividers = {GPS->text(),   N31->text(),    N2_HS->text(), N2_LS->text(),
+                       N1_HS->text(), NC1_LS->text(), NC2_LS->text()};
+    Fields.out1 = Out1Freq->text();
+    Fields.bw = BW->text();
+    Fields.phaseIndex = PhaseBox->listIndex();
+}
+
+void frmMain::ShowFields() {
+    const bool nested = ShowingFields;
+    ShowingFields = true;
+    const DividerTexts& d = Fields.dividers;
+    showText(GPS, d.gps);
+    showText(N31, d.n31);
+    showText(N2_HS, d.n2hs);
+    showText(N2_LS, d.n2ls);
+    showText(N1_HS, d.n1hs);
+    showText(NC1_LS, d.nc1ls);
+    showText(NC2_LS, d.nc2ls);
+    showText(Out1Freq, Fields.out1);
+    showText(BW, Fields.bw);
+
+    if (Out2ShownRevision != Fields.out2Revision() ||
+        OUT2->listCount() != Fields.out2Shown().size()) {
+        showList(OUT2, Fields.out2Shown());
+        Out2ShownRevision = Fields.out2Revision();
+    }
+    OUT2->setListIndex(Fields.out2Selected());
+    BtnPrev->setVisible(Fields.out2HasPrevious());
+    BtnNxt->setVisible(Fields.out2HasNext());
+
+    if (PhaseShownRevision != Fields.phaseRevision()) {
+        showList(PhaseBox, Fields.phases());
+        PhaseShownRevision = Fields.phaseRevision();
+    }
+    PhaseBox->setListIndex(Fields.phaseIndex);
+    PhaseBox->setEnabled(Fields.phaseEnabled());
+    ShowingFields = nested;
+}
+
 void frmMain::ValidateSettings() {
-    const DividerTexts corrected =
-        validateSettings({GPS->text(), N31->text(), N2_HS->text(), N2_LS->text(), N1_HS->text(),
-                          NC1_LS->text(), NC2_LS->text()});
-    GPS->setText(corrected.gps);
-    N31->setText(corrected.n31);
-    N2_HS->setText(corrected.n2hs);
-    N2_LS->setText(corrected.n2ls);
-    N1_HS->setText(corrected.n1hs);
-    NC1_LS->setText(corrected.nc1ls);
-    NC2_LS->setText(corrected.nc2ls);
+    TakeFields();
+    Fields.validate();
+    ShowFields();
 }
 
 void frmMain::FindFreq_Click() {
     SetFreq->setEnabled(false);
     SetFreq->setText(QStringLiteral("Searching"));
+    TakeFields();
 
     // The search answers in milliseconds, so nothing else needs to run while it works.
-    const auto requested = parseNumber(Out1Freq->text());
-    SearchResult result;
-    if (requested) {
-        result = searchPlan(*requested);
-    } else {
-        result.searchable = false;
-    }
-
+    const auto requested = parseNumber(Fields.out1);
+    const SearchResult result = requested ? searchPlan(*requested) : SearchResult{false, {}, {}};
     if (!result.plan) {
         // The fields keep the last candidates the search tried, as they always have.
-        if (result.lastWritten.n1hs) setNumber(N1_HS, *result.lastWritten.n1hs);
-        if (result.lastWritten.nc1ls) {
-            setNumber(NC1_LS, *result.lastWritten.nc1ls);
-            setNumber(NC2_LS, *result.lastWritten.nc1ls);
-        }
-        if (result.lastWritten.n2hs) setNumber(N2_HS, *result.lastWritten.n2hs);
+        Fields.notFound(result.lastWritten);
+        ShowFields();
         SetFreq->setEnabled(false);
         SetFreq->setText(QStringLiteral("Update"));
         Label13->setText(QStringLiteral("Not Found"));
+        // "Failed to find" would be untrue for a text that was never a frequency.
         services_.warn(this, QStringLiteral("Not found"),
-                       QStringLiteral("Failed to find settings for ") + Out1Freq->text() +
-                           QStringLiteral(" Hz"));
+                       requested ? QStringLiteral("Failed to find settings for ") + Fields.out1 +
+                                       QStringLiteral(" Hz")
+                                 : QStringLiteral("\"") + Fields.out1 +
+                                       QStringLiteral("\" is not a number. Type the output 1 "
+                                                      "frequency in hertz without digit "
+                                                      "grouping, such as 10000000."));
         return;
     }
 
-    const FrequencyPlan& plan = *result.plan;
-    setNumber(GPS, plan.gps);
-    setNumber(N31, plan.n31);
-    setNumber(N2_HS, plan.n2hs);
-    setNumber(N2_LS, plan.n2ls);
-    setNumber(N1_HS, plan.n1hs);
-    setNumber(NC1_LS, plan.nc1ls);
-    setNumber(NC2_LS, plan.nc1ls);
     Label13->setText(QStringLiteral("Found"));
-    BuildOutput2List();
+    Fields.found(*result.plan, SerNo->currentText());
+    ShowFields();
     OUT2->setEnabled(true);
-    FillPhaseList();
-    BW->setText(formatNumber(bandwidthForSerial(SerNo->currentText())));
-    F3lbl->setText(f3Caption(valueOf(GPS), valueOf(N31)));
-    Fosclbl->setText(
-        foscCaptionAfterSearch(valueOf(GPS), valueOf(N31), valueOf(N2_HS), valueOf(N2_LS)));
+    F3lbl->setText(Fields.f3Caption());
+    Fosclbl->setText(Fields.foscCaptionAfterSearch());
     SetFreq->setEnabled(true);
     SetFreq->setText(QStringLiteral("Update"));
     Label13->setText(QString());
@@ -92,78 +112,32 @@ void frmMain::FindFreq_Click() {
 }
 
 void frmMain::BuildOutput2List() {
-    FillOutput2List(out2Count(valueOf(NC2_LS)).value_or(-1), 0);
-}
-
-// Entries 0..count go into OUT2 at once when they fit one page; otherwise the page holding
-// entry `shown`. Whoever fills OUT2 comes here, so the page buttons and the paging state
-// never belong to a list that is no longer shown.
-void frmMain::FillOutput2List(std::int32_t count, std::int32_t shown) {
-    const double fout = valueOf(Out1Freq);
-    const double nc1 = valueOf(NC1_LS);
-    Out2Frequencies = out2Frequencies(fout, nc1, count);
-    if (count <= kOut2PageStride) {
-        Out2ListLength = 0;
-        Out2PageCount = 0;
-        Out2Page = 0;
-        ShowOut2Entries(0, count);
-        BtnNxt->hide();
-        BtnPrev->hide();
-    } else {
-        Out2ListLength = count + 1;
-        Out2PageCount = quarvel::out2PageCount(count);
-        ShowOut2Page(out2PageHolding(shown, Out2PageCount));
-    }
-    ApplyOut2Selection();
-}
-
-// Page `page` of the kept list, with the buttons that lead off it.
-void frmMain::ShowOut2Page(std::int16_t page) {
-    Out2Page = page;
-    const EntryRange range = out2PageRange(Out2Page, Out2PageCount, Out2ListLength);
-    ShowOut2Entries(range.first, range.last);
-    BtnPrev->setVisible(Out2Page > 0);
-    BtnNxt->setVisible(Out2Page + 1 < Out2PageCount);
-}
-
-// Fills OUT2 with the full-list entries first..last (clipped to the list).
-void frmMain::ShowOut2Entries(std::int32_t first, std::int32_t last) {
-    OUT2->clearList();
-    const auto size = static_cast<std::int32_t>(Out2Frequencies.size());
-    first = std::clamp<std::int32_t>(first, 0, size);
-    last = std::clamp<std::int32_t>(last, -1, size - 1);
-    Out2FirstShown = first;
-    if (last < first) return;
-    OUT2->appendItems(formatEntries(
-        std::span(Out2Frequencies)
-            .subspan(static_cast<std::size_t>(first), static_cast<std::size_t>(last - first + 1))));
-}
-
-void frmMain::ApplyOut2Selection() {
-    if (const auto selected = out2Selection(valueOf(NC2_LS), OUT2->listCount())) {
-        OUT2->setListIndex(*selected);
-    }
+    TakeFields();
+    Fields.buildOutput2List();
+    ShowFields();
 }
 
 void frmMain::BtnNxt_Click() {
-    if (Out2Page + 1 >= Out2PageCount) return;  // already on the last page
-    ShowOut2Page(static_cast<std::int16_t>(Out2Page + 1));
-    ApplyOut2Selection();
+    TakeFields();
+    Fields.nextOut2Page();
+    ShowFields();
 }
 
 void frmMain::BtnPrev_Click() {
-    if (Out2Page <= 0) return;
-    ShowOut2Page(static_cast<std::int16_t>(Out2Page - 1));
-    ApplyOut2Selection();
+    TakeFields();
+    Fields.previousOut2Page();
+    ShowFields();
 }
 
 void frmMain::OUT2_Click() {
-    const std::int64_t index = static_cast<std::int64_t>(Out2FirstShown) + OUT2->listIndex();
-    setNumber(NC2_LS, static_cast<double>(2 * index + 2));
-    UpdatePhaseEnable();
+    if (ShowingFields) return;
+    TakeFields();
+    Fields.selectOut2(OUT2->listIndex());
+    ShowFields();
 }
 
 void frmMain::Out1Freq_Change() {
+    if (ShowingFields) return;
     UpdatePhaseEnable();
 }
 
@@ -172,21 +146,15 @@ void frmMain::Out1Freq_Change() {
 void frmMain::NC1_LS_Change() {}
 
 void frmMain::UpdatePhaseEnable() {
-    if (OUT2->currentText() != Out1Freq->text()) {
-        PhaseBox->setEnabled(false);
-        FillPhaseList();
-    } else {
-        FillPhaseList();
-        PhaseBox->setEnabled(true);
-    }
+    TakeFields();
+    Fields.updatePhaseEnable();
+    ShowFields();
 }
 
 void frmMain::FillPhaseList() {
-    PhaseBox->clearList();
-    const QStringList entries = phaseEntries(NC1_LS->text());
-    if (entries.isEmpty()) return;
-    PhaseBox->appendItems(entries);
-    PhaseBox->setListIndex(0);
+    TakeFields();
+    Fields.fillPhaseList();
+    ShowFields();
 }
 
 }  // namespace quarvel

@@ -6,15 +6,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <cmath>
 
-#include "app/field_value.h"
 #include "app/frm_main.h"
 #include "app/list_control.h"
-#include "common/number_text.h"
 #include "device/device_text.h"
-#include "planning/derived_labels.h"
-#include "planning/output2_list.h"
 #include "status/status_report.h"
 
 namespace quarvel {
@@ -48,8 +43,9 @@ void frmMain::ReadDeviceStatus() {
                        QStringLiteral("32mA")});
     Enc1->setListIndex(0);
     Enc1->setEnabled(true);
-    for (QWidget* control : std::initializer_list<QWidget*>{OUT1ID, OUT2ID, OUT1EN, OUT2EN,
-                                                            Out1Freq, FindFreq, SetFreq, Frame3}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{OUT1ID, OUT2ID, OUT1EN, OUT2EN, Out1Freq, FindFreq,
+                                         SetFreq, Frame3, BtnPrev, BtnNxt}) {
         control->setEnabled(true);
     }
 
@@ -94,46 +90,31 @@ void frmMain::ResetDeviceControls() {
     OUT2EN->setChecked(false);
     OUT1EN->setEnabled(false);
     OUT2EN->setEnabled(false);
-    Out1Freq->setText(QString());
+    TakeFields();
+    Fields.clear();
+    ShowFields();
     Out1Freq->setEnabled(false);
     FindFreq->setEnabled(false);
     SetFreq->setEnabled(false);
-    for (QLineEdit* field : {GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS}) {
-        field->setText(QString());
-    }
-    PhaseBox->clearList();
-    PhaseBox->setEnabled(false);
+    // The page buttons sit on the window, outside the settings frame.
+    BtnPrev->setEnabled(false);
+    BtnNxt->setEnabled(false);
     Frame3->setEnabled(false);
     lblMessage->clear();
 }
 
-// Fills the window from a status report; every write runs the control's handler at once, and
-// LinkReady, still False, keeps the handlers from sending anything back.
+// Fills the window from a status report. The check boxes and Enc1 run their handlers at once,
+// and LinkReady, still False, keeps them from sending anything back; the plan fields take the
+// readout as one step.
 void frmMain::ShowStatus(const DeviceStatus& status) {
     OUT1EN->setChecked(status.output1);
     OUT2EN->setChecked(status.output2);
     Enc1->setListIndex(status.driveStrength);
-    GPS->setText(formatNumber(status.gps));
-    N31->setText(formatNumber(status.n31));
-    N2_HS->setText(formatNumber(status.n2hs));
-    N2_LS->setText(formatNumber(status.n2ls));
-    N1_HS->setText(formatNumber(status.n1hs));
-    NC1_LS->setText(formatNumber(status.nc1ls));
-    NC2_LS->setText(formatNumber(status.nc2ls));
-    FillPhaseList();
-    PhaseBox->setListIndex(status.phaseIndex < PhaseBox->listCount() ? status.phaseIndex : 0);
-    BW->setText(formatNumber(status.bandwidth));
-
-    const double gps = valueOf(GPS), n31 = valueOf(N31), n2ls = valueOf(N2_LS),
-                 n2hs = valueOf(N2_HS), n1hs = valueOf(N1_HS), nc1ls = valueOf(NC1_LS);
-    Out1Freq->setText(formatNumber(outputFrequency(gps, n31, n2ls, n2hs, n1hs, nc1ls)));
-    F3lbl->setText(f3Caption(valueOf(GPS), valueOf(N31)));
-    Fosclbl->setText(foscCaption(valueOf(GPS), valueOf(N31), valueOf(N2_HS), valueOf(N2_LS)));
-
-    // The list ends at the device's own divider; when that lies beyond the first page,
-    // the page that holds it is shown so that the selection keeps the device's value.
-    const std::int32_t count = readoutOut2Count(valueOf(NC2_LS)).value_or(-1);
-    FillOutput2List(count, count);
+    TakeFields();
+    Fields.readout(status);
+    ShowFields();
+    F3lbl->setText(Fields.f3Caption());
+    Fosclbl->setText(Fields.foscCaption());
     OUT2->setEnabled(true);
 }
 

@@ -1,13 +1,14 @@
 // list, status and the one-report commands.
 
 #include <QStringList>
+#include <algorithm>
 #include <array>
 #include <ostream>
 
 #include "commands/reports.h"
 #include "ctl_commands.h"
 #include "device/device_text.h"
-#include "planning/phase_list.h"
+#include "planning/plan_fields.h"
 #include "status/status_readout.h"
 
 namespace quarvel::ctl {
@@ -39,10 +40,15 @@ std::optional<LockState> waitForLock(Connection& c, const Environment& env) {
 void printStatus(const Invocation& in, const Connection& c, const DeviceStatus& s,
                  const std::optional<LockState>& lock) {
     const ReadoutNumbers n = readoutNumbers(s);
-    // The window selects the device's phase entry when its list has one, else the first.
-    const QStringList phases = phaseEntries(QString::fromStdString(number(s.nc1ls)), cLocale());
-    const int phaseIndex = s.phaseIndex < phases.size() ? s.phaseIndex : 0;
-    const std::string degrees = phases.isEmpty() ? "null" : phases[phaseIndex].toStdString();
+    // NC2_LS, output 2 and the phase step as the window's fields show them, so the divider and
+    // the frequency belong together (an odd NC2_LS shows as its even neighbour).
+    PlanFields fields(cLocale());
+    fields.readout(s);
+    const int phaseIndex = std::max(fields.phaseIndex, 0);
+    const std::string degrees =
+        fields.phases().isEmpty() ? "null" : fields.phases()[phaseIndex].toStdString();
+    const std::string nc2 = fields.dividers.nc2ls.toStdString();
+    const auto out2 = fields.out2Value();
     const int milliamps = 8 * (s.driveStrength + 1);
     std::ostream& out = in.out;
     if (in.json) {
@@ -51,11 +57,10 @@ void printStatus(const Invocation& in, const Connection& c, const DeviceStatus& 
             << ",\"GPS\":" << number(s.gps) << ",\"N31\":" << number(s.n31)
             << ",\"N2_HS\":" << number(s.n2hs) << ",\"N2_LS\":" << number(s.n2ls)
             << ",\"N1_HS\":" << number(s.n1hs) << ",\"NC1_LS\":" << number(s.nc1ls)
-            << ",\"NC2_LS\":" << number(s.nc2ls) << ",\"PhaseBox\":" << phaseIndex
-            << ",\"Phase\":" << degrees << ",\"BW\":" << s.bandwidth
-            << ",\"Out1Freq\":" << number(n.out1Hz)
-            << ",\"OUT2\":" << (n.out2Hz ? number(*n.out2Hz) : "null")
-            << ",\"F3\":" << number(n.f3Hz) << ",\"Fosc\":" << number(n.foscGHz);
+            << ",\"NC2_LS\":" << nc2 << ",\"PhaseBox\":" << phaseIndex << ",\"Phase\":" << degrees
+            << ",\"BW\":" << s.bandwidth << ",\"Out1Freq\":" << number(n.out1Hz)
+            << ",\"OUT2\":" << (out2 ? number(*out2) : "null") << ",\"F3\":" << number(n.f3Hz)
+            << ",\"Fosc\":" << number(n.foscGHz);
         if (lock) {
             out << ",\"LOS\":" << boolean(lock->noGpsSignal)
                 << ",\"LOL\":" << boolean(lock->pllNotLocked)
@@ -77,11 +82,15 @@ void printStatus(const Invocation& in, const Connection& c, const DeviceStatus& 
         << "GPS:             " << number(s.gps) << " Hz\n"
         << "Dividers:        N31 " << number(s.n31) << ", N2_HS " << number(s.n2hs) << ", N2_LS "
         << number(s.n2ls) << ", N1_HS " << number(s.n1hs) << ", NC1_LS " << number(s.nc1ls)
-        << ", NC2_LS " << number(s.nc2ls) << '\n'
+        << ", NC2_LS " << nc2
+        << (number(s.nc2ls) == nc2
+                ? std::string()
+                : " (the device holds " + number(s.nc2ls) + "; a plain upload sends " + nc2 + ")")
+        << '\n'
         << "Phase step:      " << phaseIndex << " (" << degrees << " degrees)\n"
         << "BW:              " << s.bandwidth << '\n'
         << "Output 1:        " << number(n.out1Hz) << " Hz\n"
-        << "Output 2:        " << (n.out2Hz ? number(*n.out2Hz) + " Hz" : "none") << '\n'
+        << "Output 2:        " << (out2 ? number(*out2) + " Hz" : "none") << '\n'
         << "F3:              " << number(n.f3Hz) << " Hz\n"
         << "Fosc:            " << number(n.foscGHz) << " GHz\n";
     if (lock) {
