@@ -293,7 +293,7 @@ void frmMain::Form_Load() {
     DeviceFound = FindTheHid();
     ReadDeviceStatus();
     Timer->start();
-    lblSoftware->setText(QStringLiteral("V9.11"));
+    lblSoftware->setText(QStringLiteral("V") + QString::fromLatin1(QUARVEL_VERSION));
 }
 
 void frmMain::Form_Unload() {
@@ -303,8 +303,8 @@ void frmMain::Form_Unload() {
     WsprTimer->stop();
     WsprScheduled = false;
     DeviceListReady = false;
-    if (DeviceHandle.isOpen()) LastResult = DeviceHandle.close();
-    if (ReadHandle.isOpen()) LastResult = ReadHandle.close();
+    DeviceHandle.close();
+    ReadHandle.close();
     DeviceFound = false;
     LinkReady = false;
 }

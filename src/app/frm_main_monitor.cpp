@@ -17,8 +17,7 @@ void frmMain::PollInputReport() {
         const auto newest = ReadHandle.isOpen() ? readNewestInputReport(backend_, ReadHandle.id(),
                                                                         InputReportLength)
                                                 : std::nullopt;
-        LastResult = newest.has_value();
-        if (LastResult == 0 || ReopenPending) {
+        if (!newest || ReopenPending) {
             CloseConnection();
         } else {
             Timer->setInterval(500);
@@ -27,6 +26,7 @@ void frmMain::PollInputReport() {
                              formatNumber(state.signalLossCount));
             LOS->setVisible(state.noGpsSignal);
             LOL->setVisible(state.pllNotLocked);
+            RefreshDeviceList();
         }
     }
     if (!DeviceFound) {

@@ -13,6 +13,7 @@
 #include "app/list_control.h"
 #include "common/number_text.h"
 #include "device/device_text.h"
+#include "device/generators.h"
 #include "planning/derived_labels.h"
 #include "planning/output2_list.h"
 #include "status/status_report.h"
@@ -25,22 +26,17 @@ void frmMain::ReadDeviceStatus() {
 
     // Identity.
     services_.requestPause();
-    const auto manufacturer =
-        backend_.string(ReadHandle.id(), HidString::Manufacturer, kStringUnits);
-    LastResult = ReadHandle.isOpen() && manufacturer.has_value();
-    if (LastResult != 0) {
-        lblManuf->setText(QStringLiteral(" ") + deviceText(*manufacturer));
+    if (const auto manufacturer = deviceString(backend_, ReadHandle, HidString::Manufacturer)) {
+        lblManuf->setText(QStringLiteral(" ") + *manufacturer);
         lblVersion->setText(releaseText(Attributes.releaseNumber));
     }
     services_.requestPause();
-    const auto product = backend_.string(ReadHandle.id(), HidString::Product, kStringUnits);
-    LastResult = ReadHandle.isOpen() && product.has_value();
-    if (LastResult != 0) lblProduct->setText(QStringLiteral(" ") + deviceText(*product));
+    if (const auto product = deviceString(backend_, ReadHandle, HidString::Product)) {
+        lblProduct->setText(QStringLiteral(" ") + *product);
+    }
     services_.requestPause();
     // Requested as the device expects, though the window shows the serial in SerNo already.
-    LastResult =
-        ReadHandle.isOpen() &&
-        backend_.string(ReadHandle.id(), HidString::SerialNumber, kStringUnits).has_value();
+    static_cast<void>(deviceString(backend_, ReadHandle, HidString::SerialNumber));
 
     // Enabling.
     Frame1->setEnabled(true);
@@ -57,12 +53,9 @@ void frmMain::ReadDeviceStatus() {
     // status request failed: shown, enabled, but with nothing to fill in.
     services_.requestPause();
     std::optional<DeviceStatus> status;
-    if (FeatureReportLength > 0) {
+    if (FeatureReportLength > 0 && DeviceHandle.isOpen()) {
         std::vector<std::uint8_t> frame(static_cast<std::size_t>(FeatureReportLength), 0);
-        LastResult = DeviceHandle.isOpen() && backend_.getFeature(DeviceHandle.id(), frame);
-        if (LastResult != 0) status = decodeStatusReport(frame);
-    } else {
-        LastResult = 0;
+        if (backend_.getFeature(DeviceHandle.id(), frame)) status = decodeStatusReport(frame);
     }
     if (status) {
         ShowStatus(*status);

@@ -19,9 +19,9 @@ everything the quarvel-config window does, with the same reports on the wire. Nu
 read and written in the C locale (a point as the decimal separator, no digit grouping).
 
 Commands:
-  list                    the attached generators: serial number, manufacturer,
-                          product, release, and whether each can be opened (and if
-                          not, why)
+  list                    the attached generators (with --serial S, just that one):
+                          serial number, manufacturer, product, release, and whether
+                          each can be opened (and if not, why)
   status                  identity, output enables, drive strength, GPS reference,
                           dividers, phase step, BW, output 1 and 2, F3, Fosc, and the
                           lock state from the newest input report (waiting up to 2 s)

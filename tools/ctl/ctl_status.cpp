@@ -24,7 +24,7 @@ const char* boolean(bool value) {
 std::string identityJson(const Connection& c) {
     return "\"SerNo\":" + jsonString(c.serial()) + ",\"lblManuf\":" + jsonString(c.manufacturer()) +
            ",\"lblProduct\":" + jsonString(c.product()) +
-           ",\"lblVersion\":" + jsonString(releaseText(c.release(), cLocale()).trimmed());
+           ",\"lblVersion\":" + jsonString(QString::fromStdString(formatRelease(c.release())));
 }
 
 // The first input report within kLockWait, as the newest of those waiting.
@@ -69,8 +69,7 @@ void printStatus(const Invocation& in, const Connection& c, const DeviceStatus& 
     out << "Serial number:   " << printable(c.serial()) << '\n'
         << "Manufacturer:    " << printable(c.manufacturer()) << '\n'
         << "Product:         " << printable(c.product()) << '\n'
-        << "Release:         " << releaseText(c.release(), cLocale()).trimmed().toStdString()
-        << '\n'
+        << "Release:         " << formatRelease(c.release()) << '\n'
         << "Outputs:         output 1 " << onOff(s.output1) << ", output 2 " << onOff(s.output2)
         << '\n'
         << "Drive strength:  " << milliamps << " mA\n"
@@ -132,31 +131,43 @@ std::optional<SimplePayload> simplePayload(const Invocation& in, std::string& pr
 }  // namespace
 
 int listCommand(const Invocation& in) {
-    const std::vector<ListedDevice> devices = listDevices(in.env.backend);
+    std::vector<ListedGenerator> devices = listGenerators(in.env.backend, ListDetail::Identity);
+    if (in.serial) {
+        std::erase_if(devices, [&in](const ListedGenerator& d) {
+            return d.knownSerial() != QString::fromStdString(*in.serial);
+        });
+    }
     // Nothing attached is the absent device of the exit statuses, so a script can test for it.
     if (devices.empty()) {
-        return in.fail(
-            {kDeviceError, "No clock generator is attached; connect one and try again."});
+        return in.fail({kDeviceError, in.serial ? "No attached clock generator has serial number " +
+                                                      *in.serial + "; connect it and try again."
+                                                : std::string("No clock generator is attached; "
+                                                              "connect one and try again.")});
     }
     int status = kOk;
-    for (const ListedDevice& d : devices) {
-        const QString serial = d.serial.value_or(QString());
-        if (!d.canOpen) status = kDeviceError;
+    for (const ListedGenerator& d : devices) {
+        const auto serial = d.knownSerial();
+        const QString manufacturer = deviceText(d.manufacturer.value_or(u""));
+        const QString product = deviceText(d.product.value_or(u""));
+        const std::string release = d.attributes ? formatRelease(d.attributes->releaseNumber) : "";
+        if (d.refusal) status = kDeviceError;
         if (in.json) {
-            in.out << "{\"SerNo\":" << (d.serial ? jsonString(serial) : "null")
-                   << ",\"lblManuf\":" << jsonString(d.manufacturer)
-                   << ",\"lblProduct\":" << jsonString(d.product)
-                   << ",\"lblVersion\":" << jsonString(d.release)
+            in.out << "{\"SerNo\":" << (serial ? jsonString(*serial) : "null")
+                   << ",\"lblManuf\":" << jsonString(manufacturer)
+                   << ",\"lblProduct\":" << jsonString(product)
+                   << ",\"lblVersion\":" << jsonString(QString::fromStdString(release))
                    << ",\"path\":" << jsonString(QString::fromStdString(d.path))
-                   << ",\"canOpen\":" << boolean(d.canOpen) << ",\"reason\":"
-                   << (d.canOpen ? "null" : jsonString(QString::fromStdString(d.reason))) << "}\n";
+                   << ",\"canOpen\":" << boolean(!d.refusal) << ",\"reason\":"
+                   << (d.refusal ? jsonString(QString::fromStdString(refusalReason(*d.refusal)))
+                                 : "null")
+                   << "}\n";
             continue;
         }
-        in.out << (d.serial ? printable(serial) : std::string("(serial unreadable)")) << "  "
-               << printable(d.manufacturer) << "  " << printable(d.product) << "  release "
-               << printable(d.release) << "  "
-               << (d.canOpen ? std::string("can be opened")
-                             : "cannot be opened: " + d.reason + "; " + accessAdvice())
+        in.out << (serial ? printable(*serial) : std::string("(serial unreadable)")) << "  "
+               << printable(manufacturer) << "  " << printable(product) << "  release " << release
+               << "  "
+               << (d.refusal ? "cannot be opened: " + explainRefusal(*d.refusal)
+                             : std::string("can be opened"))
                << '\n';
     }
     return status;
