@@ -6,6 +6,7 @@
 
 #include "common/json_text.h"
 #include "common/number_text.h"
+#include "common/report_layout.h"
 #include "ctl_commands.h"
 
 namespace quarvel::ctl {
@@ -86,11 +87,8 @@ sentence; nothing is sent on bad input.
 )";
 
 const std::set<std::string> kFlags = {"--json", "--dry-run"};
-const std::set<std::string> kValueOptions = {"--serial",      "--gps",  "--n31", "--n2hs",
-                                             "--n2ls",        "--n1hs", "--nc1", "--nc2",
-                                             "--phase-index", "--bw",   "--out2"};
-const std::set<std::string> kUploadOptions = {"--gps", "--n31", "--n2hs",        "--n2ls", "--n1hs",
-                                              "--nc1", "--nc2", "--phase-index", "--bw"};
+// Besides these, each field of the plan has its option.
+const std::set<std::string> kValueOptions = {"--serial", "--out2"};
 
 struct CommandShape {
     int operands;
@@ -105,7 +103,7 @@ bool out2Option(const std::string& name) {
     return name == "--out2";
 }
 bool uploadOption(const std::string& name) {
-    return kUploadOptions.contains(name);
+    return planFieldOfOption(name).has_value();
 }
 
 const std::map<std::string, CommandShape> kCommands = {
@@ -168,7 +166,7 @@ int run(const std::vector<std::string>& args, Environment& env, std::ostream& ou
             return kOk;
         } else if (kFlags.contains(arg) && !value) {
             (arg == "--json" ? in.json : in.dryRun) = true;
-        } else if (kValueOptions.contains(arg)) {
+        } else if (kValueOptions.contains(arg) || planFieldOfOption(arg)) {
             if (!value) {
                 if (i + 1 >= args.size()) return in.usage(arg + " needs a value; see --help.");
                 value = args[++i];

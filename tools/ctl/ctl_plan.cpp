@@ -16,16 +16,15 @@ namespace quarvel::ctl {
 namespace {
 
 struct FieldOption {
-    const char* option;
-    const char* name;  // as in the window
-    QString DividerTexts::*field;
+    PlanField field;  // its name and option
+    QString DividerTexts::*text;
 };
 
 constexpr FieldOption kDividerOptions[] = {
-    {"--gps", "GPS", &DividerTexts::gps},      {"--n31", "N31", &DividerTexts::n31},
-    {"--n2hs", "N2_HS", &DividerTexts::n2hs},  {"--n2ls", "N2_LS", &DividerTexts::n2ls},
-    {"--n1hs", "N1_HS", &DividerTexts::n1hs},  {"--nc1", "NC1_LS", &DividerTexts::nc1ls},
-    {"--nc2", "NC2_LS", &DividerTexts::nc2ls},
+    {PlanField::GPS, &DividerTexts::gps},      {PlanField::N31, &DividerTexts::n31},
+    {PlanField::N2_HS, &DividerTexts::n2hs},   {PlanField::N2_LS, &DividerTexts::n2ls},
+    {PlanField::N1_HS, &DividerTexts::n1hs},   {PlanField::NC1_LS, &DividerTexts::nc1ls},
+    {PlanField::NC2_LS, &DividerTexts::nc2ls},
 };
 
 QString text(double value) {
@@ -40,8 +39,8 @@ Clamped validate(PlanForm& form) {
     form.dividers = validateSettings(form.dividers, cLocale());
     Clamped clamped;
     for (const FieldOption& f : kDividerOptions) {
-        if (parseNumber(before.*f.field, cLocale()) !=
-            parseNumber(form.dividers.*f.field, cLocale())) {
+        if (parseNumber(before.*f.text, cLocale()) !=
+            parseNumber(form.dividers.*f.text, cLocale())) {
             clamped.push_back(&f);
         }
     }
@@ -58,21 +57,18 @@ void printPlan(const Invocation& in, const QString& serial, const PlanForm& form
     std::ostream& out = in.out;
     if (in.json) {
         out << "{\"command\":\"" << in.command << "\",\"SerNo\":" << jsonString(serial)
-            << ",\"sent\":" << (sent ? "true" : "false") << ",\"GPS\":" << number(v.gps)
-            << ",\"N31\":" << number(v.n31) << ",\"N2_HS\":" << number(v.n2hs)
-            << ",\"N2_LS\":" << number(v.n2ls) << ",\"N1_HS\":" << number(v.n1hs)
-            << ",\"NC1_LS\":" << number(v.nc1ls) << ",\"NC2_LS\":" << number(v.nc2ls)
-            << ",\"PhaseBox\":" << v.phaseIndex << ",\"BW\":" << number(v.bw)
+            << ",\"sent\":" << (sent ? "true" : "false") << planJson(v)
             << ",\"Out1Freq\":" << number(out1) << ",\"F3\":" << number(f3)
             << ",\"Fosc\":" << number(fosc) << ",\"clamped\":[";
         for (std::size_t i = 0; i < clamped.size(); ++i) {
-            out << (i > 0 ? "," : "") << '"' << clamped[i]->name << '"';
+            out << (i > 0 ? "," : "") << '"' << planFieldName(clamped[i]->field) << '"';
         }
         out << "]}\n";
         return;
     }
     for (const FieldOption* f : clamped) {
-        out << f->name << " was clamped to " << (form.dividers.*f->field).toStdString() << '\n';
+        out << planFieldName(f->field) << " was clamped to "
+            << (form.dividers.*f->text).toStdString() << '\n';
     }
     out << (sent ? "Sent to " + printable(serial) : std::string("Would send")) << ": GPS "
         << number(v.gps) << ", N31 " << number(v.n31) << ", N2_HS " << number(v.n2hs) << ", N2_LS "
@@ -179,8 +175,8 @@ int uploadCommand(const Invocation& in) {
     PlanForm form = formAfterReadout(s.gps, s.n31, s.n2hs, s.n2ls, s.n1hs, s.nc1ls, s.nc2ls,
                                      s.bandwidth, cLocale());
     for (const FieldOption& f : kDividerOptions) {
-        if (const auto value = in.option(f.option)) {
-            form.dividers.*f.field = QString::fromStdString(*value).trimmed();
+        if (const auto value = in.option(std::string(planLayout(f.field).option))) {
+            form.dividers.*f.text = QString::fromStdString(*value).trimmed();
         }
     }
     if (const auto bw = in.option("--bw")) form.bw = QString::fromStdString(*bw).trimmed();

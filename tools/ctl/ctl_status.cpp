@@ -48,11 +48,9 @@ void printStatus(const Invocation& in, const Connection& c, const DeviceStatus& 
     if (in.json) {
         out << '{' << identityJson(c) << ",\"OUT1EN\":" << boolean(s.output1)
             << ",\"OUT2EN\":" << boolean(s.output2) << ",\"Enc1\":" << milliamps
-            << ",\"GPS\":" << number(s.gps) << ",\"N31\":" << number(s.n31)
-            << ",\"N2_HS\":" << number(s.n2hs) << ",\"N2_LS\":" << number(s.n2ls)
-            << ",\"N1_HS\":" << number(s.n1hs) << ",\"NC1_LS\":" << number(s.nc1ls)
-            << ",\"NC2_LS\":" << number(s.nc2ls) << ",\"PhaseBox\":" << phaseIndex
-            << ",\"Phase\":" << degrees << ",\"BW\":" << s.bandwidth
+            << planJson({s.gps, s.n31, s.n2hs, s.n2ls, s.n1hs, s.nc1ls, s.nc2ls, phaseIndex,
+                         static_cast<double>(s.bandwidth)},
+                        ",\"Phase\":" + degrees)
             << ",\"Out1Freq\":" << number(n.out1Hz)
             << ",\"OUT2\":" << (n.out2Hz ? number(*n.out2Hz) : "null")
             << ",\"F3\":" << number(n.f3Hz) << ",\"Fosc\":" << number(n.foscGHz);
@@ -112,7 +110,11 @@ std::optional<SimplePayload> simplePayload(const Invocation& in, std::string& pr
         return std::nullopt;
     };
     if (c == "enable") {
-        return pick({{"none", 0}, {"1", 1}, {"2", 2}, {"both", 3}}, Command::OutputEnable);
+        return pick({{"none", 0},
+                     {"1", kOutput1Bit},
+                     {"2", kOutput2Bit},
+                     {"both", kOutput1Bit | kOutput2Bit}},
+                    Command::OutputEnable);
     }
     if (c == "identify") return pick({{"off", 0}, {"1", 1}, {"2", 2}}, Command::Identify);
     if (c == "drive") {
@@ -129,6 +131,15 @@ std::optional<SimplePayload> simplePayload(const Invocation& in, std::string& pr
 }
 
 }  // namespace
+
+std::string planJson(const PlanValues& values, const std::string& afterPhase) {
+    std::string json;
+    for (const PlanFieldLayout& f : kPlanLayout) {
+        json += ",\"" + std::string(f.name) + "\":" + number(planValue(values, f.field));
+        if (f.field == PlanField::PhaseBox) json += afterPhase;
+    }
+    return json;
+}
 
 int listCommand(const Invocation& in) {
     std::vector<ListedGenerator> devices = listGenerators(in.env.backend, ListDetail::Identity);
