@@ -117,8 +117,7 @@ void frmMain::CloseConnection() {
 }
 
 bool frmMain::SendFeature(std::span<const std::uint8_t> frame) {
-    LastResult = DeviceHandle.isOpen() && backend_.setFeature(DeviceHandle.id(), frame);
-    return LastResult;
+    return LastResult = sendFeature(backend_, DeviceHandle, frame);
 }
 
 }  // namespace quarvel

@@ -53,9 +53,8 @@ void frmMain::ReadDeviceStatus() {
     // status request failed: shown, enabled, but with nothing to fill in.
     services_.requestPause();
     std::optional<DeviceStatus> status;
-    if (FeatureReportLength > 0 && DeviceHandle.isOpen()) {
-        std::vector<std::uint8_t> frame(static_cast<std::size_t>(FeatureReportLength), 0);
-        if (backend_.getFeature(DeviceHandle.id(), frame)) status = decodeStatusReport(frame);
+    if (const auto frame = readFeature(backend_, DeviceHandle, FeatureReportLength)) {
+        status = decodeStatusReport(*frame);
     }
     if (status) {
         ShowStatus(*status);

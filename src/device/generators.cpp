@@ -95,6 +95,19 @@ std::vector<ListedGenerator> listGenerators(HidBackend& backend, ListDetail deta
     return listed;
 }
 
+bool sendFeature(HidBackend& backend, const OpenHandle& handle,
+                 std::span<const std::uint8_t> frame) {
+    return handle.isOpen() && backend.setFeature(handle.id(), frame);
+}
+
+std::optional<std::vector<std::uint8_t>> readFeature(HidBackend& backend, const OpenHandle& handle,
+                                                     int length) {
+    if (!handle.isOpen() || length <= 0) return std::nullopt;
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(length), 0);
+    if (!backend.getFeature(handle.id(), frame)) return std::nullopt;
+    return frame;
+}
+
 std::optional<GeneratorLink> connectGenerator(HidBackend& backend, const QString& serial) {
     for (const HidInterface& hid : backend.enumerate()) {
         if (!isGenerator(hid.vendorId, hid.productId)) continue;

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,14 @@ struct GeneratorLink {
     HidAttributes attributes;
     std::optional<ReportLengths> lengths;
 };
+
+// The feature reports of an open link; a closed handle fails.
+[[nodiscard]] bool sendFeature(HidBackend& backend, const OpenHandle& handle,
+                               std::span<const std::uint8_t> frame);
+// A zero frame of length bytes as the device fills it; empty when the request fails.
+[[nodiscard]] std::optional<std::vector<std::uint8_t>> readFeature(HidBackend& backend,
+                                                                   const OpenHandle& handle,
+                                                                   int length);
 
 // Opens the first enumerated generator whose listed serial number is exactly serial.
 [[nodiscard]] std::optional<GeneratorLink> connectGenerator(HidBackend& backend,

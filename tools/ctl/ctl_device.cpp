@@ -77,27 +77,22 @@ Connection Connection::open(HidBackend& backend, const std::optional<std::string
                                      "try again."};
         return Connection();
     }
-    c.plain_ = std::move(link->plain);
-    c.reads_ = std::move(link->reads);
     c.lengths_ = *link->lengths;
-    c.release_ = link->attributes.releaseNumber;
+    c.link_ = std::move(*link);
     return c;
 }
 
 void Connection::close() {
-    reads_.close();
-    plain_.close();
+    link_.reads.close();
+    link_.plain.close();
 }
 
 bool Connection::send(std::span<const std::uint8_t> frame) {
-    return plain_.isOpen() && backend_->setFeature(plain_.id(), frame);
+    return sendFeature(*backend_, link_.plain, frame);
 }
 
 std::optional<std::vector<std::uint8_t>> Connection::statusFrame() {
-    if (!plain_.isOpen() || lengths_.feature <= 0) return std::nullopt;
-    std::vector<std::uint8_t> frame(static_cast<std::size_t>(lengths_.feature), 0);
-    if (!backend_->getFeature(plain_.id(), frame)) return std::nullopt;
-    return frame;
+    return readFeature(*backend_, link_.plain, lengths_.feature);
 }
 
 std::optional<DeviceStatus> Connection::status() {
@@ -106,8 +101,8 @@ std::optional<DeviceStatus> Connection::status() {
 }
 
 std::optional<LockState> Connection::newestLock() {
-    if (!reads_.isOpen()) return std::nullopt;
-    const auto frame = readNewestInputReport(*backend_, reads_.id(), lengths_.input);
+    if (!link_.reads.isOpen()) return std::nullopt;
+    const auto frame = readNewestInputReport(*backend_, link_.reads.id(), lengths_.input);
     return frame ? std::optional(decodeInputReport(*frame)) : std::nullopt;
 }
 

@@ -33,13 +33,13 @@ class Connection {
     // Opens the one attached generator, or the one with this serial number.
     static Connection open(HidBackend& backend, const std::optional<std::string>& serial,
                            Failure& failure);
-    bool isOpen() const { return plain_.isOpen(); }
+    bool isOpen() const { return link_.plain.isOpen(); }
     void close();
 
     const QString& serial() const { return serial_; }
     const QString& manufacturer() const { return manufacturer_; }
     const QString& product() const { return product_; }
-    std::uint16_t release() const { return release_; }
+    std::uint16_t release() const { return link_.attributes.releaseNumber; }
     int featureLength() const { return lengths_.feature; }
 
     bool send(std::span<const std::uint8_t> frame);
@@ -52,9 +52,8 @@ class Connection {
 
   private:
     HidBackend* backend_ = nullptr;
-    OpenHandle plain_, reads_;
+    GeneratorLink link_;
     QString serial_, manufacturer_, product_;
-    std::uint16_t release_ = 0;
     ReportLengths lengths_;
 };
 
