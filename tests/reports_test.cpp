@@ -103,6 +103,7 @@ TEST(ReportLayout, FieldsTileThePlanReportAndEachOptionFindsItsField) {
         EXPECT_EQ(f.at, next) << f.name;  // no gap, no overlap
         EXPECT_TRUE(f.width == 1 || f.width == 3) << f.name;
         EXPECT_EQ(planFieldOfOption(f.option), f.field) << f.name;
+        EXPECT_EQ(&planLayout(f.field), &f) << f.name;
         next += f.width;
     }
     EXPECT_EQ(next, static_cast<std::size_t>(kPlanReportBytes));

@@ -37,7 +37,7 @@ struct PlanFieldLayout {
     int bias;                 // the value travels minus this
 };
 
-// In PlanField order.
+// In PlanField order, so that planLayout() finds a row by its field.
 inline constexpr std::array<PlanFieldLayout, 9> kPlanLayout{{
     {PlanField::GPS, "GPS", "--gps", "GPS", 2, 3, 0},
     {PlanField::N31, "N31", "--n31", "N31", 5, 3, 1},
@@ -53,14 +53,6 @@ inline constexpr std::array<PlanFieldLayout, 9> kPlanLayout{{
 constexpr const PlanFieldLayout& planLayout(PlanField field) {
     return kPlanLayout[static_cast<std::size_t>(field)];
 }
-
-constexpr bool rowsInFieldOrder() {
-    for (std::size_t i = 0; i < kPlanLayout.size(); ++i) {
-        if (static_cast<std::size_t>(kPlanLayout[i].field) != i) return false;
-    }
-    return true;
-}
-static_assert(rowsInFieldOrder(), "planLayout() finds a row by its field");
 
 // The field's name as the window names it ("NC1_LS").
 constexpr const char* planFieldName(PlanField field) {
