@@ -154,8 +154,7 @@ void frmMain::buildDeviceDetails() {
     row(1800, QStringLiteral("Software"));
     lblSoftware =
         valueLabel(Frame1, "lblSoftware", twips(kValueLeft, 1800, kValueWidth, kRowHeight));
-    // Shown over the empty identity rows when a device is present but may not be opened,
-    // which on Linux nearly always means the udev rule is missing.
+    // Shown over the empty identity rows when a present device cannot be opened, with why.
     lblDeviceAccess = notice(Frame1, "lblDeviceAccess", twips(kValueLeft, 700, kValueWidth, 1060));
     lblDeviceAccess->setAutoFillBackground(true);
     lblDeviceAccess->setFrameShape(QFrame::Box);
