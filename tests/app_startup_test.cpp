@@ -230,6 +230,47 @@ TEST(Discovery, PickingADeviceThatIsGoneLeavesTheReopenPending) {
     EXPECT_TRUE(h.handlesBalanced());
 }
 
+TEST(Discovery, TheListFollowsTheBusWhileADeviceIsOpenWhichStaysOpen) {
+    WindowHarness h;
+    h.bus.addDevice({.serialNumber = u"A1"});
+    const DeviceId b = h.bus.addDevice({.serialNumber = u"B2"});
+    const DeviceId c = h.bus.addDevice({.serialNumber = u"C3", .refusesOpen = true});
+    h.bus.unplug(b);
+    frmMain& w = h.load();
+    ASSERT_EQ(entriesOf(w.SerNo), QStringList{"A1"});
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        QStringList listed;
+    } steps[] = {
+        {"plugged in", [&] { h.bus.plug(b); }, {"A1", "B2"}},
+        {"no longer refused", [&] { h.bus.setRefusesOpen(c, false); }, {"A1", "B2", "C3"}},
+        {"unplugged", [&] { h.bus.unplug(b); }, {"A1", "C3"}},
+        {"replugged", [&] { h.bus.plug(b); }, {"A1", "B2", "C3"}},
+        {"a rescan that misses the open device keeps the list",
+         [&] {
+             h.bus.failNext(0, SimCall::SerialNumberString);
+             h.bus.unplug(b);
+         },
+         {"A1", "B2", "C3"}},
+        {"the next tick catches up", [] {}, {"A1", "C3"}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        h.tick();
+        EXPECT_EQ(entriesOf(w.SerNo), step.listed);
+        EXPECT_EQ(w.SerNo->currentText(), "A1");
+        EXPECT_EQ(w.SerNo->isEnabled(), step.listed.size() > 1);
+        EXPECT_TRUE(w.linkReady());
+        EXPECT_EQ(h.bus.openHandles(0), 2u);
+        EXPECT_EQ(h.bus.statusRequestsServed(b) + h.bus.statusRequestsServed(c), 0u)
+            << "another device was opened";
+    }
+    h.unload();
+    EXPECT_TRUE(h.handlesBalanced());
+}
+
 TEST(Discovery, ClosingTheWindowClosesEachHandleOnce) {
     WindowHarness h;
     h.bus.addDevice({.serialNumber = u"Q1"});

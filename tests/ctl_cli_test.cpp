@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "ctl_commands.h"
+#include "device/probe_report.h"
 #include "planning/pair_search.h"
 #include "support/window_harness.h"
 
@@ -180,7 +181,7 @@ TEST(CtlCli, ExitStatusesAndNothingSentOnFailure) {
         {{"sleep"},
          [](SimulatedBus& bus) { bus.addDevice({.refusesOpen = true}); },
          kDeviceError,
-         "cannot be opened (Permission denied)"},
+         "cannot be opened: Permission denied"},
         {{"set", "10000000"},
          [](SimulatedBus& bus) { bus.failNext(bus.addDevice(kDevice), SimCall::SetFeature); },
          kDeviceError,
@@ -298,14 +299,74 @@ TEST(CtlCli, ListShowsEveryGeneratorWithoutPassingControlCharacters) {
     EXPECT_EQ(text.out.find('\x1b'), std::string::npos);
     EXPECT_NE(text.out.find("A?[2J  Quarvel  GPS Clock Generator  release 1.2  can be opened"),
               std::string::npos);
-    EXPECT_NE(text.out.find("cannot be opened: Permission denied"), std::string::npos);
+    // The refused one is named, so that a user can tell which of two it is.
+    EXPECT_NE(text.out.find("\nB2      release   cannot be opened: Permission denied"),
+              std::string::npos)
+        << text.out;
     const Outcome json = runCtl(bus, {"list", "--json"});
     EXPECT_EQ(json.out.substr(0, json.out.find('\n')),
               "{\"SerNo\":\"A\\u001b[2J\",\"lblManuf\":\"Quarvel\",\"lblProduct\":\"GPS Clock "
               "Generator\",\"lblVersion\":\"1.2\",\"path\":\"sim:0\",\"canOpen\":true,"
               "\"reason\":null}");
-    EXPECT_NE(json.out.find("{\"SerNo\":null,"), std::string::npos);
+    EXPECT_NE(json.out.find("{\"SerNo\":\"B2\","), std::string::npos);
     EXPECT_EQ(bus.openHandles(), 0u);
+}
+
+TEST(CtlCli, ListWithASerialShowsJustThatGenerator) {
+    SimulatedBus bus;
+    bus.addDevice({.serialNumber = u"A1"});
+    bus.addDevice({.serialNumber = u"B2", .refusesOpen = true});
+    const Outcome b2 = runCtl(bus, {"list", "--serial", "B2"});
+    EXPECT_EQ(b2.status, kDeviceError);
+    EXPECT_EQ(b2.out.rfind("B2  ", 0), 0u) << b2.out;
+    EXPECT_EQ(b2.out.find('\n'), b2.out.size() - 1) << b2.out;
+    const Outcome a1 = runCtl(bus, {"list", "--serial", "A1"});
+    EXPECT_EQ(a1.status, kOk);
+    EXPECT_EQ(a1.out.rfind("A1  ", 0), 0u) << a1.out;
+    EXPECT_EQ(a1.out.find('\n'), a1.out.size() - 1) << a1.out;
+    const Outcome none = runCtl(bus, {"list", "--serial", "C3"});
+    EXPECT_EQ(none.status, kDeviceError);
+    EXPECT_EQ(none.out, "");
+    EXPECT_NE(none.err.find("serial number C3"), std::string::npos) << none.err;
+}
+
+// A generator pulled out while it is being opened is not a missing udev rule, for whoever asks.
+TEST(Refusals, AGeneratorUnpluggedWhileOpeningIsSaidToHaveGoneAway) {
+    const auto unplugOnOpen = [](SimulatedBus& bus) {
+        bus.addDevice({.serialNumber = u"Q1"});
+        bus.setCallHook([&bus](SimCall call, DeviceId d) {
+            if (call == SimCall::Open) bus.unplug(d);
+        });
+    };
+    const auto onBus = [&](auto tell) {
+        SimulatedBus bus;
+        unplugOnOpen(bus);
+        const std::string text = tell(bus);
+        EXPECT_EQ(bus.openHandles(), 0u);
+        return text;
+    };
+    const std::pair<const char*, std::function<std::string()>> cases[] = {
+        {"window",
+         [&] {
+             WindowHarness h;
+             unplugOnOpen(h.bus);
+             const frmMain& w = h.load();
+             EXPECT_FALSE(w.lblDeviceAccess->isHidden());
+             return w.lblDeviceAccess->text().toStdString();
+         }},
+        {"quarvel-ctl list",
+         [&] { return onBus([](auto& bus) { return runCtl(bus, {"list"}).out; }); }},
+        {"quarvel-ctl status",
+         [&] { return onBus([](auto& bus) { return runCtl(bus, {"status"}).err; }); }},
+        {"quarvel-probe",
+         [&] { return onBus([](auto& bus) { return probeDevices(bus, true).text; }); }},
+    };
+    for (const auto& [who, told] : cases) {
+        SCOPED_TRACE(who);
+        const std::string text = told();
+        EXPECT_NE(text.find("it went away while it was being opened"), std::string::npos) << text;
+        EXPECT_EQ(text.find("udev"), std::string::npos) << text;
+    }
 }
 
 // A clock that moves only when the command waits, with events scripted at given times.

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "device/device_text.h"
+#include "probe_cli.h"
 
 namespace quarvel {
 namespace {
@@ -86,7 +87,7 @@ class FakeBackend : public HidBackend {
 
 FakeDevice device(const std::string& path, std::uint16_t vendorId, std::uint16_t productId) {
     FakeDevice d;
-    d.hid = {path, vendorId, productId};
+    d.hid = {path, vendorId, productId, u""};
     return d;
 }
 

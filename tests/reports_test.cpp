@@ -97,5 +97,18 @@ TEST(Reports, RegisterBytes) {
     EXPECT_EQ(registerByte("2,5", QLocale(QLocale::German)), 2);
 }
 
+TEST(ReportLayout, FieldsTileThePlanReportAndEachOptionFindsItsField) {
+    std::size_t next = kPayloadByte;
+    for (const PlanFieldLayout& f : kPlanLayout) {
+        EXPECT_EQ(f.at, next) << f.name;  // no gap, no overlap
+        EXPECT_TRUE(f.width == 1 || f.width == 3) << f.name;
+        EXPECT_EQ(planFieldOfOption(f.option), f.field) << f.name;
+        EXPECT_EQ(&planLayout(f.field), &f) << f.name;
+        next += f.width;
+    }
+    EXPECT_EQ(next, static_cast<std::size_t>(kPlanReportBytes));
+    EXPECT_EQ(planFieldOfOption("--serial"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace quarvel

@@ -189,8 +189,7 @@ void frmMain::buildDeviceDetails() {
     row(1800, QStringLiteral("Software"));
     lblSoftware =
         valueLabel(Frame1, "lblSoftware", twips(kValueLeft, 1800, kValueWidth, kRowHeight));
-    // Shown over the empty identity rows when a device is present but may not be opened,
-    // which on Linux nearly always means the udev rule is missing.
+    // Shown over the empty identity rows when a present device cannot be opened, with why.
     lblDeviceAccess = notice(Frame1, "lblDeviceAccess", twips(kValueLeft, 700, kValueWidth, 1060));
     lblDeviceAccess->setAutoFillBackground(true);
     lblDeviceAccess->setFrameShape(QFrame::Box);
@@ -331,7 +330,7 @@ void frmMain::Form_Load() {
     DeviceFound = FindTheHid();
     ReadDeviceStatus();
     Timer->start();
-    lblSoftware->setText(QStringLiteral("V9.11"));
+    lblSoftware->setText(QStringLiteral("V") + QString::fromLatin1(QUARVEL_VERSION));
 }
 
 void frmMain::Form_Unload() {
@@ -341,8 +340,8 @@ void frmMain::Form_Unload() {
     WsprTimer->stop();
     WsprScheduled = false;
     DeviceListReady = false;
-    if (DeviceHandle.isOpen()) LastResult = DeviceHandle.close();
-    if (ReadHandle.isOpen()) LastResult = ReadHandle.close();
+    DeviceHandle.close();
+    ReadHandle.close();
     DeviceFound = false;
     LinkReady = false;
 }

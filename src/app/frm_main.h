@@ -110,7 +110,7 @@ class frmMain : public QWidget {
     bool deviceListReady() const { return DeviceListReady; }
     int featureReportLength() const { return FeatureReportLength; }
     int inputReportLength() const { return InputReportLength; }
-    bool lastResult() const { return LastResult != 0; }
+    bool lastResult() const { return LastResult; }
     bool identifyOutput1On() const { return IdentifyOutput1On; }
     bool identifyOutput2On() const { return IdentifyOutput2On; }
     int out2Page() const { return Fields.out2Page(); }
@@ -139,8 +139,8 @@ class frmMain : public QWidget {
 
     // Device link.
     void SerNo_Click();
+    void RefreshDeviceList();
     void CloseConnection();
-    void ReadDeviceCaps();
     bool SendFeature(std::span<const std::uint8_t> frame);
     bool CommandsAllowed() const { return DeviceFound && LinkReady; }
 
@@ -189,12 +189,14 @@ class frmMain : public QWidget {
     HidAttributes Attributes;
     std::int16_t FeatureReportLength = 0;
     std::int16_t InputReportLength = 0;
-    std::int32_t LastResult = 0;
+    bool LastResult = false;  // whether the last command reached the device
 
     bool DeviceFound = false;
     bool LinkReady = false;
     bool ReopenPending = false;
     bool DeviceListReady = false;
+    std::vector<std::string> ListedPaths;  // the generators the last scan found
+    bool ListIncomplete = false;           // one of them could not be listed
     bool IdentifyOutput1On = false;
     bool IdentifyOutput2On = false;
     bool Unloaded = false;

@@ -7,15 +7,11 @@
 
 #include "app/frm_main.h"
 #include "app/list_control.h"
-#include "device/device_text.h"
+#include "device/generators.h"
 
 namespace quarvel {
 
 namespace {
-
-bool matchesDevice(std::uint16_t vendorId, std::uint16_t productId) {
-    return vendorId == kVendorId && productId == kProductId;
-}
 
 std::int16_t asReportLength(int length) {
     return static_cast<std::int16_t>(
@@ -29,87 +25,73 @@ void frmMain::Scan_USB_devices() {
     // A rescan after a lost connection must reopen the device the user chose, not whichever
     // is listed last; that rule is only for a choice that is no longer there.
     const QString chosen = SerNo->currentText();
-    SerNo->clearList();
-    SerNo->setEnabled(false);
-    int lastListed = -1;
-    bool refused = false;
-
-    for (const HidInterface& hid : backend_.enumerate()) {
-        DevicePath = hid.path;
-        // Enumeration already tells the IDs: only interfaces that can match are opened.
-        if (!matchesDevice(hid.vendorId, hid.productId)) continue;
-        const auto id = backend_.open(hid.path, OpenMode::Plain);
-        LastResult = id.has_value();
-        if (!id) {
-            refused = true;
+    QStringList serials;
+    std::optional<Refusal> refusal;
+    ListedPaths.clear();
+    ListIncomplete = false;
+    for (const ListedGenerator& g : listGenerators(backend_, ListDetail::Serial)) {
+        ListedPaths.push_back(g.path);
+        if (const auto serial = g.listedSerial()) {
+            serials << *serial;
             continue;
         }
-        OpenHandle probe(backend_, *id);
-        const HidAttributes attributes = backend_.attributes(probe.id()).value_or(HidAttributes{});
-        if (matchesDevice(attributes.vendorId, attributes.productId)) {
-            const auto serial = backend_.string(probe.id(), HidString::SerialNumber, kStringUnits);
-            LastResult = serial.has_value();
-            if (serial) {
-                ++lastListed;
-                SerNo->appendItem(deviceText(*serial));
-                SerNo->setListIndex(lastListed);  // SerNo_Click ignores it while the list is built
-            }
-        }
-        LastResult = probe.close();
+        ListIncomplete = true;  // tried again while a device is open
+        if (g.refusal && !refusal) refusal = g.refusal;
+    }
+    // The open device must stay listed and selected; a rescan that missed it keeps the list.
+    if (DeviceFound && !serials.contains(chosen)) {
+        ListIncomplete = true;
+        DeviceListReady = true;
+        return;
     }
 
+    SerNo->clearList();
+    SerNo->setEnabled(false);
+    for (int i = 0; i < serials.size(); ++i) {
+        SerNo->appendItem(serials[i]);
+        SerNo->setListIndex(i);  // SerNo_Click ignores it while the list is built
+    }
     // A present device that the system will not let us open is the one thing a user cannot
-    // see otherwise; on Linux it nearly always means the udev rule is missing.
-    if (refused && lastListed < 0) {
-        lblDeviceAccess->setText(QStringLiteral("Device present but not accessible: ") +
-                                 QString::fromStdString(backend_.errorText()) +
-                                 QStringLiteral(". Install the udev rule 70-quarvel.rules."));
-        lblDeviceAccess->show();
-    } else {
-        lblDeviceAccess->hide();
+    // see otherwise.
+    lblDeviceAccess->setVisible(refusal && serials.isEmpty());
+    if (refusal) {
+        lblDeviceAccess->setText(QStringLiteral("Cannot open the generator: ") +
+                                 QString::fromStdString(explainRefusal(*refusal)) +
+                                 QStringLiteral("."));
     }
-
     if (const int kept = SerNo->findText(chosen, Qt::MatchExactly | Qt::MatchCaseSensitive);
         !chosen.isEmpty() && kept >= 0) {
         SerNo->setListIndex(kept);
     }
-    if (lastListed >= 1) SerNo->setEnabled(true);
+    if (serials.size() >= 2) SerNo->setEnabled(true);
     DeviceListReady = true;
+}
+
+// While a device is open the list follows the bus, so that a generator plugged in, replugged
+// or no longer refused can be picked; the open device is never switched. Enumeration is cheap
+// when nothing changed, so this runs on every good tick.
+void frmMain::RefreshDeviceList() {
+    std::vector<std::string> paths;
+    for (const HidInterface& hid : backend_.enumerate()) {
+        if (isGenerator(hid.vendorId, hid.productId)) paths.push_back(hid.path);
+    }
+    if (paths != ListedPaths || ListIncomplete) Scan_USB_devices();
 }
 
 bool frmMain::FindTheHid() {
     DeviceFound = false;
-    bool found = false;
-    for (const HidInterface& hid : backend_.enumerate()) {
-        DevicePath = hid.path;
-        if (!matchesDevice(hid.vendorId, hid.productId)) continue;
-        const auto id = backend_.open(hid.path, OpenMode::Plain);
-        LastResult = id.has_value();
-        if (!id) continue;
-        OpenHandle candidate(backend_, *id);
-        Attributes = backend_.attributes(candidate.id()).value_or(HidAttributes{});
-        if (matchesDevice(Attributes.vendorId, Attributes.productId)) {
-            const auto serial =
-                backend_.string(candidate.id(), HidString::SerialNumber, kStringUnits);
-            LastResult = serial.has_value();
-            if (serial && deviceText(*serial) == SerNo->currentText()) {
-                DeviceHandle = std::move(candidate);
-                found = true;
-                break;
-            }
-        }
-        LastResult = candidate.close();
-    }
-    if (!found) return false;
-
-    ReadDeviceCaps();
-    // Unchecked on purpose: a failed second open shows up as a failed first read, and the
-    // lock monitor then reconnects.
-    if (const auto id = backend_.open(DevicePath, OpenMode::Reads)) {
-        ReadHandle = OpenHandle(backend_, *id);
-        LastResult = 1;
-    } else {
-        LastResult = 0;
+    auto link = connectGenerator(backend_, SerNo->currentText());
+    if (!link) return false;
+    DevicePath = link->path;
+    Attributes = link->attributes;
+    DeviceHandle = std::move(link->plain);
+    // A failed second open is left to show as a failed first read: the lock monitor then
+    // reconnects.
+    ReadHandle = std::move(link->reads);
+    // A failed capabilities query keeps the lengths of the previous device.
+    if (link->lengths) {
+        InputReportLength = asReportLength(link->lengths->input);
+        FeatureReportLength = asReportLength(link->lengths->feature);
     }
     return true;
 }
@@ -128,24 +110,14 @@ void frmMain::SerNo_Click() {
 
 void frmMain::CloseConnection() {
     DeviceFound = false;
-    LastResult = DeviceHandle.close();
-    LastResult = ReadHandle.close();
+    DeviceHandle.close();
+    ReadHandle.close();
     Timer->setInterval(250);
     LinkReady = false;
 }
 
-void frmMain::ReadDeviceCaps() {
-    // A failed query keeps the lengths of the previous device.
-    const auto lengths = backend_.reportLengths(DeviceHandle.id());
-    LastResult = lengths.has_value();
-    if (!lengths) return;
-    InputReportLength = asReportLength(lengths->input);
-    FeatureReportLength = asReportLength(lengths->feature);
-}
-
 bool frmMain::SendFeature(std::span<const std::uint8_t> frame) {
-    LastResult = DeviceHandle.isOpen() && backend_.setFeature(DeviceHandle.id(), frame);
-    return LastResult != 0;
+    return LastResult = sendFeature(backend_, DeviceHandle, frame);
 }
 
 }  // namespace quarvel

@@ -20,8 +20,7 @@ void frmMain::PollInputReport() {
         const auto newest = ReadHandle.isOpen() ? readNewestInputReport(backend_, ReadHandle.id(),
                                                                         InputReportLength)
                                                 : std::nullopt;
-        LastResult = newest.has_value();
-        if (LastResult == 0 || ReopenPending) {
+        if (!newest || ReopenPending) {
             CloseConnection();
         } else {
             Timer->setInterval(500);
@@ -31,6 +30,7 @@ void frmMain::PollInputReport() {
             LOS->setVisible(state.noGpsSignal);
             LOL->setVisible(state.pllNotLocked);
             seen = state;
+            RefreshDeviceList();
         }
     }
     if (!DeviceFound) {

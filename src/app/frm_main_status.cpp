@@ -10,6 +10,7 @@
 #include "app/frm_main.h"
 #include "app/list_control.h"
 #include "device/device_text.h"
+#include "device/generators.h"
 #include "status/status_report.h"
 
 namespace quarvel {
@@ -20,22 +21,17 @@ void frmMain::ReadDeviceStatus() {
 
     // Identity.
     services_.requestPause();
-    const auto manufacturer =
-        backend_.string(ReadHandle.id(), HidString::Manufacturer, kStringUnits);
-    LastResult = ReadHandle.isOpen() && manufacturer.has_value();
-    if (LastResult != 0) {
-        lblManuf->setText(QStringLiteral(" ") + deviceText(*manufacturer));
+    if (const auto manufacturer = deviceString(backend_, ReadHandle, HidString::Manufacturer)) {
+        lblManuf->setText(QStringLiteral(" ") + *manufacturer);
         lblVersion->setText(releaseText(Attributes.releaseNumber));
     }
     services_.requestPause();
-    const auto product = backend_.string(ReadHandle.id(), HidString::Product, kStringUnits);
-    LastResult = ReadHandle.isOpen() && product.has_value();
-    if (LastResult != 0) lblProduct->setText(QStringLiteral(" ") + deviceText(*product));
+    if (const auto product = deviceString(backend_, ReadHandle, HidString::Product)) {
+        lblProduct->setText(QStringLiteral(" ") + *product);
+    }
     services_.requestPause();
     // Requested as the device expects, though the window shows the serial in SerNo already.
-    LastResult =
-        ReadHandle.isOpen() &&
-        backend_.string(ReadHandle.id(), HidString::SerialNumber, kStringUnits).has_value();
+    static_cast<void>(deviceString(backend_, ReadHandle, HidString::SerialNumber));
 
     // Enabling.
     Frame1->setEnabled(true);
@@ -53,12 +49,8 @@ void frmMain::ReadDeviceStatus() {
     // status request failed: shown, enabled, but with nothing to fill in.
     services_.requestPause();
     std::optional<DeviceStatus> status;
-    if (FeatureReportLength > 0) {
-        std::vector<std::uint8_t> frame(static_cast<std::size_t>(FeatureReportLength), 0);
-        LastResult = DeviceHandle.isOpen() && backend_.getFeature(DeviceHandle.id(), frame);
-        if (LastResult != 0) status = decodeStatusReport(frame);
-    } else {
-        LastResult = 0;
+    if (const auto frame = readFeature(backend_, DeviceHandle, FeatureReportLength)) {
+        status = decodeStatusReport(*frame);
     }
     if (status) {
         ShowStatus(*status);

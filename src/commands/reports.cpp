@@ -13,10 +13,10 @@ std::optional<Frame> commandFrame(int featureReportLength, Command command,
         return std::nullopt;
     }
     const auto length = static_cast<std::size_t>(featureReportLength);
-    if (length < 2 + payload.size()) return std::nullopt;
+    if (length < kPayloadByte + payload.size()) return std::nullopt;
     Frame frame(length, 0);
-    frame[1] = static_cast<std::uint8_t>(command);
-    std::copy(payload.begin(), payload.end(), frame.begin() + 2);
+    frame[kCommandByte] = static_cast<std::uint8_t>(command);
+    std::copy(payload.begin(), payload.end(), frame.begin() + kPayloadByte);
     return frame;
 }
 
@@ -43,10 +43,28 @@ std::optional<std::array<std::uint8_t, 3>> splitThreeBytes(double value) {
                                        static_cast<std::uint8_t>(high)};
 }
 
-const char* planFieldName(PlanField field) {
-    static constexpr const char* kNames[] = {"GPS",    "N31",    "N2_HS",    "N2_LS", "N1_HS",
-                                             "NC1_LS", "NC2_LS", "PhaseBox", "BW"};
-    return kNames[static_cast<int>(field)];
+double planValue(const PlanValues& values, PlanField field) {
+    switch (field) {
+        case PlanField::GPS:
+            return values.gps;
+        case PlanField::N31:
+            return values.n31;
+        case PlanField::N2_HS:
+            return values.n2hs;
+        case PlanField::N2_LS:
+            return values.n2ls;
+        case PlanField::N1_HS:
+            return values.n1hs;
+        case PlanField::NC1_LS:
+            return values.nc1ls;
+        case PlanField::NC2_LS:
+            return values.nc2ls;
+        case PlanField::PhaseBox:
+            return values.phaseIndex;
+        case PlanField::BW:
+            return values.bw;
+    }
+    return NAN;
 }
 
 std::optional<PlanField> encodePlan(const PlanValues& values, std::span<std::uint8_t> frame) {
@@ -54,29 +72,20 @@ std::optional<PlanField> encodePlan(const PlanValues& values, std::span<std::uin
 
     // Built aside and copied at the end, so a refused plan leaves the frame as it was.
     std::array<std::uint8_t, kPlanReportBytes> bytes{};
-    bytes[1] = static_cast<std::uint8_t>(Command::FrequencyPlan);
-
-    const auto putThree = [&bytes](std::size_t at, double value) {
-        const auto split = splitThreeBytes(value);
-        if (split) std::copy(split->begin(), split->end(), bytes.begin() + at);
-        return split.has_value();
-    };
-    const auto putOne = [&bytes](std::size_t at, std::optional<std::uint8_t> value) {
-        if (value) bytes[at] = *value;
-        return value.has_value();
-    };
-
-    if (!putThree(2, values.gps)) return PlanField::GPS;
-    if (!putThree(5, values.n31 - 1)) return PlanField::N31;
-    if (!putOne(8, toByte(values.n2hs - 4))) return PlanField::N2_HS;
-    if (!putThree(9, values.n2ls - 1)) return PlanField::N2_LS;
-    if (!putOne(12, toByte(values.n1hs - 4))) return PlanField::N1_HS;
-    if (!putThree(13, values.nc1ls - 1)) return PlanField::NC1_LS;
-    if (!putThree(16, values.nc2ls - 1)) return PlanField::NC2_LS;
-    if (values.phaseIndex < 0 || values.phaseIndex > 255) return PlanField::PhaseBox;
-    bytes[19] = static_cast<std::uint8_t>(values.phaseIndex);
-    if (!putOne(20, toByte(values.bw))) return PlanField::BW;
-
+    bytes[kCommandByte] = static_cast<std::uint8_t>(Command::FrequencyPlan);
+    for (const PlanFieldLayout& f : kPlanLayout) {
+        const double value = planValue(values, f.field) - f.bias;
+        const auto at = bytes.begin() + static_cast<std::ptrdiff_t>(f.at);
+        if (f.width == 1) {
+            const auto byte = toByte(value);
+            if (!byte) return f.field;
+            *at = *byte;
+        } else {
+            const auto split = splitThreeBytes(value);
+            if (!split) return f.field;
+            std::copy(split->begin(), split->end(), at);
+        }
+    }
     std::copy(bytes.begin(), bytes.end(), frame.begin());
     return std::nullopt;
 }

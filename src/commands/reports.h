@@ -10,24 +10,15 @@
 #include <span>
 #include <vector>
 
+#include "common/report_layout.h"
+
 namespace quarvel {
 
 using Frame = std::vector<std::uint8_t>;
 
-enum class Command : std::uint8_t {
-    OutputEnable = 1,
-    Identify = 2,
-    DriveStrength = 3,
-    FrequencyPlan = 4,
-    RegisterWrite = 5,
-    Sleep = 6,
-    WsprTrigger = 7
-};
-
 // HID reports have 16-bit lengths; a longer frame is not one the device could have asked for.
 inline constexpr int kMaxFeatureReportLength = 65535;
 inline constexpr int kSleepReportBytes = 17;
-inline constexpr int kPlanReportBytes = 21;
 
 // A zero frame of featureReportLength bytes with the command in byte 1 and the payload from
 // byte 2. Empty when the length is not in 1..kMaxFeatureReportLength or too short for the
@@ -52,13 +43,12 @@ struct PlanValues {
     double bw;
 };
 
-enum class PlanField { GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS, PhaseBox, BW };
+// The value of one field.
+double planValue(const PlanValues& values, PlanField field);
 
-// The field's name as the window names it ("NC1_LS").
-const char* planFieldName(PlanField field);
-
-// Writes bytes 0..20 of the frequency plan report into frame; bytes past 20 stay as they
-// are. The dividers travel with an offset (minus 1, or minus 4 for the high-speed ones). On
+// Writes the frequency plan report's first kPlanReportBytes bytes into frame; bytes past them
+// stay as they are. The dividers travel with an offset (minus 1, or minus 4 for the high-speed
+// ones). On
 // failure returns the first field that cannot be encoded and leaves frame untouched; a frame
 // shorter than kPlanReportBytes holds nothing and is refused as GPS.
 std::optional<PlanField> encodePlan(const PlanValues& values, std::span<std::uint8_t> frame);

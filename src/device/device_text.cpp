@@ -15,4 +15,16 @@ QString releaseText(std::uint16_t releaseNumber, const QLocale& locale) {
            QString::number(minor, 16).toUpper();
 }
 
+std::string formatRelease(std::uint16_t releaseNumber) {
+    return releaseText(releaseNumber, QLocale::c()).trimmed().toStdString();
+}
+
+std::string printable(const QString& text) {
+    QString clean = text;
+    for (QChar& c : clean) {
+        if (c.category() == QChar::Other_Control) c = u'?';
+    }
+    return clean.toStdString();
+}
+
 }  // namespace quarvel

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QString>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quarvel {
@@ -30,5 +31,12 @@ inline QString deviceText(std::u16string_view units) {
 // number in upper-case hex (" 1.2", " 1.1F"). The release is read as signed 16-bit, so 0x8001
 // shows as " -128.1".
 QString releaseText(std::uint16_t releaseNumber, const QLocale& locale = QLocale());
+
+// The release for a terminal or a log: no blank, C locale ("1.2", "-128.1").
+std::string formatRelease(std::uint16_t releaseNumber);
+
+// Device text for a terminal or a log: control characters become '?', so that a device's
+// strings cannot drive the terminal.
+std::string printable(const QString& text);
 
 }  // namespace quarvel

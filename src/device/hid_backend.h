@@ -16,6 +16,9 @@ struct HidInterface {
     std::string path;
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
+    // As the system lists it, which needs no open: names a device that refuses to be opened.
+    // Empty when the system does not tell.
+    std::u16string serialNumber;
 };
 
 struct HidAttributes {
@@ -42,28 +45,30 @@ enum class OpenMode {
 };
 
 class HidBackend {
-public:
+  public:
     virtual ~HidBackend() = default;
 
-    virtual std::vector<HidInterface> enumerate() = 0;
+    [[nodiscard]] virtual std::vector<HidInterface> enumerate() = 0;
 
     // Empty when the interface cannot be opened; errorText() then says why.
-    virtual std::optional<HidHandleId> open(const std::string& path, OpenMode mode) = 0;
+    [[nodiscard]] virtual std::optional<HidHandleId> open(const std::string& path,
+                                                          OpenMode mode) = 0;
     virtual bool close(HidHandleId handle) = 0;
 
-    virtual std::optional<HidAttributes> attributes(HidHandleId handle) = 0;
+    [[nodiscard]] virtual std::optional<HidAttributes> attributes(HidHandleId handle) = 0;
     // The string as UTF-16 code units, at most maxUnits of them.
-    virtual std::optional<std::u16string> string(HidHandleId handle, HidString which,
-                                                 std::size_t maxUnits) = 0;
-    virtual std::optional<ReportLengths> reportLengths(HidHandleId handle) = 0;
+    [[nodiscard]] virtual std::optional<std::u16string> string(HidHandleId handle, HidString which,
+                                                               std::size_t maxUnits) = 0;
+    [[nodiscard]] virtual std::optional<ReportLengths> reportLengths(HidHandleId handle) = 0;
 
     // Frames are the device's reports as the tool sees them: byte 0 is the report ID 0 and the
     // span is exactly the report length. Whatever the platform does with the ID byte is hidden.
-    virtual bool setFeature(HidHandleId handle, std::span<const std::uint8_t> frame) = 0;
-    virtual bool getFeature(HidHandleId handle, std::span<std::uint8_t> frame) = 0;
+    [[nodiscard]] virtual bool setFeature(HidHandleId handle,
+                                          std::span<const std::uint8_t> frame) = 0;
+    [[nodiscard]] virtual bool getFeature(HidHandleId handle, std::span<std::uint8_t> frame) = 0;
     // Reads one input report that is already waiting, into frame (byte 0 the report ID, then
     // at most frame.size() - 1 data bytes). No report waiting is a failed read.
-    virtual bool readInput(HidHandleId handle, std::span<std::uint8_t> frame) = 0;
+    [[nodiscard]] virtual bool readInput(HidHandleId handle, std::span<std::uint8_t> frame) = 0;
 
     // The operating system's reason for the last failed open, for the user ("permission
     // denied" on Linux nearly always means a missing udev rule).

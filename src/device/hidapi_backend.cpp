@@ -230,7 +230,12 @@ class HidapiBackend final : public HidBackend {
                 // One entry per path: the logic must not list a device once per collection.
                 record->second.attributes = {info->vendor_id, info->product_id,
                                              info->release_number};
-                found.push_back({path, info->vendor_id, info->product_id});
+                std::vector<wchar_t> serial;
+                for (const wchar_t* c = info->serial_number; c != nullptr && *c != 0; ++c) {
+                    serial.push_back(*c);
+                }
+                found.push_back(
+                    {path, info->vendor_id, info->product_id, toUtf16(serial, kMaxStringUnits)});
             }
             record->second.usages.push_back({info->usage_page, info->usage});
         }

@@ -1,11 +1,7 @@
 #include "device/probe_report.h"
 
 #include <QString>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <ostream>
 #include <sstream>
 
 #include "device/device_text.h"
@@ -15,34 +11,10 @@ namespace quarvel {
 
 namespace {
 
-// USB string descriptors hold at most 126 UTF-16 units; the probe shows them whole.
-constexpr std::size_t kProbeStringUnits = 126;
 // The frames the tool exchanges: the status report is read up to byte 21, and input reports
 // are read into a 65-byte buffer.
 constexpr int kMinFeatureLength = 22;
 constexpr int kMaxInputLength = 65;
-// Descriptors are at most 4 KiB; anything far larger is not one.
-constexpr std::size_t kMaxHexFileBytes = 1 << 20;
-
-constexpr const char* kUsage =
-    "Usage: quarvel-probe [--descriptor FILE | --help]\n"
-    "\n"
-    "Without arguments, lists the attached devices with vendor ID 0x6B4E and product ID\n"
-    "0x3C59: path, serial number, manufacturer, product, release, report lengths, and\n"
-    "whether each can be opened (with the operating system's reason when not).\n"
-    "\n"
-    "  --descriptor FILE  print the input, output and feature report lengths of each\n"
-    "                     top-level collection of a report descriptor given as hex text\n"
-    "                     (whitespace-separated bytes, e.g. \"05 01 09 02 A1 01 ...\")\n"
-    "  --help             show this text\n"
-    "\n"
-    "Exit status: 0 success, 1 a device cannot be opened, 2 usage error or unreadable file.\n";
-
-constexpr const char* kUdevText =
-    "On Linux a device that cannot be opened nearly always lacks a udev rule. The rule file\n"
-    "packaging/70-quarvel.rules is shipped with quarvel-config; install it with\n"
-    "  sudo cp packaging/70-quarvel.rules /etc/udev/rules.d/\n"
-    "  sudo udevadm control --reload && sudo udevadm trigger\n";
 
 std::string hex4(unsigned value) {
     char text[8];
@@ -50,48 +22,38 @@ std::string hex4(unsigned value) {
     return text;
 }
 
-// Device strings and paths go to a terminal: control characters must not reach it.
-std::string printable(const QString& text) {
-    QString clean;
-    for (const QChar c : text) clean.append(c.category() == QChar::Other_Control ? QChar('?') : c);
-    return clean.toStdString();
+std::string shown(const std::optional<std::u16string>& units) {
+    return units ? printable(QString::fromStdU16String(*units)) : "(cannot be read)";
 }
 
-std::string deviceString(HidBackend& backend, HidHandleId handle, HidString which) {
-    const auto units = backend.string(handle, which, kProbeStringUnits);
-    if (!units) return "(cannot be read)";
-    return printable(QString::fromStdU16String(*units));
-}
-
-void describeDevice(HidBackend& backend, HidHandleId handle, std::ostream& out) {
-    if (const auto units = backend.string(handle, HidString::SerialNumber, kProbeStringUnits)) {
-        const QString full = QString::fromStdU16String(*units);
+void describeDevice(const ListedGenerator& g, std::ostream& out) {
+    if (g.serial) {
+        const QString full = QString::fromStdU16String(*g.serial);
         out << "  Serial number:  " << printable(full);
         // The tool keeps only the low byte of each unit; say so where that changes the text.
-        if (const QString listed = deviceText(*units); listed != full) {
+        if (const QString listed = deviceText(*g.serial); listed != full) {
             out << " (listed as \"" << printable(listed) << "\")";
         }
         out << '\n';
     } else {
         out << "  Serial number:  (cannot be read; the tool will not list this device)\n";
     }
-    out << "  Manufacturer:   " << deviceString(backend, handle, HidString::Manufacturer) << '\n';
-    out << "  Product:        " << deviceString(backend, handle, HidString::Product) << '\n';
-    const auto attributes = backend.attributes(handle);
+    out << "  Manufacturer:   " << shown(g.manufacturer) << '\n';
+    out << "  Product:        " << shown(g.product) << '\n';
     out << "  Release:        "
-        << (attributes ? formatRelease(attributes->releaseNumber) : "(cannot be read)") << '\n';
-    const auto lengths = backend.reportLengths(handle);
-    if (!lengths) {
+        << (g.attributes ? formatRelease(g.attributes->releaseNumber) : "(cannot be read)") << '\n';
+    if (!g.lengths) {
         out << "  Report lengths: (cannot be read)\n";
         return;
     }
-    out << "  Report lengths: input " << lengths->input << ", output " << lengths->output
-        << ", feature " << lengths->feature << " bytes (report ID byte included)\n";
-    if (lengths->feature < kMinFeatureLength) {
+    const ReportLengths& lengths = *g.lengths;
+    out << "  Report lengths: input " << lengths.input << ", output " << lengths.output
+        << ", feature " << lengths.feature << " bytes (report ID byte included)\n";
+    if (lengths.feature < kMinFeatureLength) {
         out << "  Note:           the feature report is shorter than the " << kMinFeatureLength
             << " bytes the tool's commands need\n";
     }
-    if (lengths->input > kMaxInputLength) {
+    if (lengths.input > kMaxInputLength) {
         out << "  Note:           input reports longer than " << kMaxInputLength
             << " bytes are not supported\n";
     }
@@ -113,84 +75,49 @@ std::string reportIdList(const CollectionReports& tlc) {
     return list;
 }
 
-std::optional<std::string> readSmallFile(const std::string& path, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = std::strerror(errno);
-        return std::nullopt;
-    }
-    std::string text(kMaxHexFileBytes + 1, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (file.bad()) {
-        error = errno != 0 ? std::strerror(errno) : "read error";
-        return std::nullopt;
-    }
-    text.resize(static_cast<std::size_t>(file.gcount()));
-    if (text.size() > kMaxHexFileBytes) {
-        error = "larger than 1 MiB, not a report descriptor";
-        return std::nullopt;
-    }
-    return text;
-}
-
-int describeFile(const std::string& path, std::ostream& out, std::ostream& err) {
-    std::string error;
-    const auto text = readSmallFile(path, error);
-    if (!text) {
-        err << "quarvel-probe: cannot read " << path << ": " << error << '\n';
-        return kProbeUsageError;
-    }
-    const HexBytes hex = parseHexBytes(*text);
-    if (!hex.error.empty()) {
-        err << "quarvel-probe: " << path << ": " << hex.error << '\n';
-        return kProbeUsageError;
-    }
-    out << describeDescriptor(hex.bytes);
-    return kProbeOk;
-}
-
 }  // namespace
-
-std::string formatRelease(std::uint16_t release) {
-    return releaseText(release, QLocale::c()).trimmed().toStdString();
-}
 
 ProbeOutcome probeDevices(HidBackend& backend, bool udevHint) {
     std::ostringstream out;
     ProbeOutcome outcome;
-    int count = 0;
-    for (const HidInterface& hid : backend.enumerate()) {
-        if (hid.vendorId != kVendorId || hid.productId != kProductId) continue;
-        ++count;
-        out << (count > 1 ? "\n" : "") << "Device " << count << ": "
-            << printable(QString::fromStdString(hid.path)) << '\n';
-        const auto handle = backend.open(hid.path, OpenMode::Plain);
-        if (!handle) {
-            out << "  Can be opened:  no ("
-                << printable(QString::fromStdString(backend.errorText())) << ")\n";
+    bool adviseAccess = false;
+    const std::vector<ListedGenerator> listed = listGenerators(backend, ListDetail::Identity);
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        const ListedGenerator& g = listed[i];
+        out << (i > 0 ? "\n" : "") << "Device " << i + 1 << ": "
+            << printable(QString::fromStdString(g.path)) << '\n';
+        if (g.refusal) {
             outcome.exitStatus = kProbeCannotOpen;
+            adviseAccess = adviseAccess || !g.refusal->gone;
+        }
+        const std::string why =
+            g.refusal ? " (" + printable(QString::fromStdString(refusalReason(*g.refusal))) + ")\n"
+                      : "";
+        if (g.refusal && g.refusal->mode == OpenMode::Plain) {
+            out << "  Can be opened:  no" << why;
             continue;
         }
-        describeDevice(backend, *handle, out);
-        // The tool opens every device twice, the second time for input reports.
-        if (const auto reads = backend.open(hid.path, OpenMode::Reads)) {
-            backend.close(*reads);
-            out << "  Can be opened:  yes\n";
-        } else {
-            out << "  Can be opened:  no, not a second time for input reports ("
-                << printable(QString::fromStdString(backend.errorText())) << ")\n";
-            outcome.exitStatus = kProbeCannotOpen;
-        }
-        backend.close(*handle);
+        describeDevice(g, out);
+        out << (g.refusal ? "  Can be opened:  no, not a second time for input reports" + why
+                          : "  Can be opened:  yes\n");
     }
     const std::string ids = "vendor ID " + hex4(kVendorId) + " and product ID " + hex4(kProductId);
-    if (count == 0) {
+    if (listed.empty()) {
         outcome.text = "No device with " + ids + " was found.\n";
         return outcome;
     }
-    outcome.text = std::to_string(count) + (count == 1 ? " device" : " devices") + " with " + ids +
-                   " found.\n\n" + out.str();
-    if (outcome.exitStatus != kProbeOk && udevHint) outcome.text += std::string("\n") + kUdevText;
+    outcome.text = std::to_string(listed.size()) + (listed.size() == 1 ? " device" : " devices") +
+                   " with " + ids + " found.\n\n" + out.str();
+    if (adviseAccess && udevHint) {
+        outcome.text +=
+            "\nOn Linux a device that cannot be opened nearly always lacks a udev "
+            "rule: " +
+            accessAdvice() +
+            ". The rule file packaging/70-quarvel.rules is shipped with "
+            "quarvel-config; install it with\n"
+            "  sudo cp packaging/70-quarvel.rules /etc/udev/rules.d/\n"
+            "  sudo udevadm control --reload && sudo udevadm trigger\n";
+    }
     return outcome;
 }
 
@@ -223,39 +150,6 @@ std::string describeDescriptor(std::span<const std::uint8_t> bytes) {
     if (!issues.empty()) out << '\n';
     for (const std::string& issue : issues) out << "Warning: " << issue << ".\n";
     return out.str();
-}
-
-int runProbe(std::span<const std::string_view> args,
-             const std::function<std::unique_ptr<HidBackend>()>& makeBackend, std::ostream& out,
-             std::ostream& err) {
-    const auto usageError = [&](const std::string& message) {
-        err << "quarvel-probe: " << message << "\nTry 'quarvel-probe --help'.\n";
-        return kProbeUsageError;
-    };
-    if (args.empty()) {
-        const auto backend = makeBackend();
-        const ProbeOutcome outcome = probeDevices(*backend);
-        out << outcome.text;
-        return outcome.exitStatus;
-    }
-    const std::string_view first = args[0];
-    if (first == "--help" || first == "-h") {
-        if (args.size() > 1) return usageError("--help takes no argument");
-        out << kUsage;
-        return kProbeOk;
-    }
-    constexpr std::string_view descriptorOption = "--descriptor";
-    if (first == descriptorOption) {
-        if (args.size() != 2) return usageError("--descriptor takes one file name");
-        return describeFile(std::string(args[1]), out, err);
-    }
-    if (first.starts_with("--descriptor=")) {
-        if (args.size() != 1) return usageError("too many arguments");
-        const auto path = first.substr(descriptorOption.size() + 1);
-        if (path.empty()) return usageError("--descriptor takes one file name");
-        return describeFile(std::string(path), out, err);
-    }
-    return usageError("unknown argument '" + printable(QString::fromUtf8(first)) + "'");
 }
 
 }  // namespace quarvel

@@ -22,7 +22,7 @@ std::vector<HidInterface> SimulatedBus::enumerate() {
     std::vector<HidInterface> list;
     for (const Device& d : devices_) {
         const auto& c = d.model.config();
-        if (d.model.plugged()) list.push_back({d.path, c.vendorId, c.productId});
+        if (d.model.plugged()) list.push_back({d.path, c.vendorId, c.productId, c.serialNumber});
     }
     return list;
 }

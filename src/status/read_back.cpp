@@ -3,25 +3,23 @@
 #include <algorithm>
 #include <array>
 
+#include "common/report_layout.h"
+
 namespace quarvel {
 
 namespace {
 
-struct MirroredField {
-    const char* name;
-    std::size_t at;  // in the plan report; the status holds it one byte further on
-    std::size_t size;
+// What the status report shows of a command: a payload byte's place there.
+struct MirroredByte {
+    Command command;
+    std::size_t statusAt;
+    const char* spoken;
 };
 
-constexpr std::array<MirroredField, 9> kPlanFields{{{"GPS", 2, 3},
-                                                    {"N31", 5, 3},
-                                                    {"N2_HS", 8, 1},
-                                                    {"N2_LS", 9, 3},
-                                                    {"N1_HS", 12, 1},
-                                                    {"NC1_LS", 13, 3},
-                                                    {"NC2_LS", 16, 3},
-                                                    {"phase step", 19, 1},
-                                                    {"BW", 20, 1}}};
+constexpr std::array<MirroredByte, 2> kOutputCommands{{
+    {Command::OutputEnable, kStatusEnablesByte, "output enables"},
+    {Command::DriveStrength, kStatusDriveByte, "drive strength"},
+}};
 
 bool sameBytes(std::span<const std::uint8_t> sent, std::size_t sentAt,
                std::span<const std::uint8_t> status, std::size_t statusAt, std::size_t size) {
@@ -33,27 +31,29 @@ bool sameBytes(std::span<const std::uint8_t> sent, std::size_t sentAt,
 }  // namespace
 
 bool mirroredInStatus(std::uint8_t command) {
-    return command == 1 || command == 3 || command == 4;
+    return command == static_cast<std::uint8_t>(Command::FrequencyPlan) ||
+           std::ranges::any_of(kOutputCommands, [command](const MirroredByte& m) {
+               return static_cast<std::uint8_t>(m.command) == command;
+           });
 }
 
 std::optional<std::string> readBackMismatch(std::span<const std::uint8_t> sent,
                                             std::span<const std::uint8_t> status) {
-    if (sent.size() < 2) return std::nullopt;
-    switch (sent[1]) {
-        case 1:
-            if (!sameBytes(sent, 2, status, 1, 1)) return "output enables";
-            return std::nullopt;
-        case 3:
-            if (!sameBytes(sent, 2, status, 2, 1)) return "drive strength";
-            return std::nullopt;
-        case 4:
-            for (const MirroredField& f : kPlanFields) {
-                if (!sameBytes(sent, f.at, status, f.at + 1, f.size)) return f.name;
+    if (sent.size() <= kCommandByte) return std::nullopt;
+    const std::uint8_t command = sent[kCommandByte];
+    if (command == static_cast<std::uint8_t>(Command::FrequencyPlan)) {
+        for (const PlanFieldLayout& f : kPlanLayout) {
+            if (!sameBytes(sent, f.at, status, f.at + kStatusPlanShift, f.width)) {
+                return std::string(f.spoken);
             }
-            return std::nullopt;
-        default:
-            return std::nullopt;
+        }
+        return std::nullopt;
     }
+    for (const MirroredByte& m : kOutputCommands) {
+        if (static_cast<std::uint8_t>(m.command) != command) continue;
+        if (!sameBytes(sent, kPayloadByte, status, m.statusAt, 1)) return m.spoken;
+    }
+    return std::nullopt;
 }
 
 }  // namespace quarvel

@@ -1,6 +1,7 @@
 #include "status/status_report.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "common/number_text.h"
@@ -8,10 +9,6 @@
 namespace quarvel {
 
 namespace {
-
-double threeBytes(std::span<const std::uint8_t> frame, std::size_t at) {
-    return frame[at] + 256.0 * frame[at + 1] + 65536.0 * frame[at + 2];
-}
 
 std::uint8_t byteOrZero(std::span<const std::uint8_t> frame, std::size_t at) {
     return at < frame.size() ? frame[at] : std::uint8_t{0};
@@ -21,25 +18,34 @@ std::uint8_t byteOrZero(std::span<const std::uint8_t> frame, std::size_t at) {
 
 std::optional<DeviceStatus> decodeStatusReport(std::span<const std::uint8_t> frame) {
     if (frame.size() < kStatusReportBytes) return std::nullopt;
+    std::array<double, kPlanLayout.size()> plan{};
+    for (const PlanFieldLayout& f : kPlanLayout) {
+        double value = 0;
+        for (std::size_t i = f.width; i-- > 0;)
+            value = value * 256 + frame[f.at + kStatusPlanShift + i];
+        plan[static_cast<std::size_t>(f.field)] = value + f.bias;
+    }
+    const auto field = [&plan](PlanField f) { return plan[static_cast<std::size_t>(f)]; };
     DeviceStatus status;
-    status.output1 = (frame[1] & 0x01) != 0;
-    status.output2 = (frame[1] & 0x02) != 0;
-    status.driveStrength = std::min<int>(frame[2], 3);
-    status.gps = threeBytes(frame, 3);
-    status.n31 = threeBytes(frame, 6) + 1;
-    status.n2hs = frame[9] + 4.0;
-    status.n2ls = threeBytes(frame, 10) + 1;
-    status.n1hs = frame[13] + 4.0;
-    status.nc1ls = threeBytes(frame, 14) + 1;
-    status.nc2ls = threeBytes(frame, 17) + 1;
-    status.phaseIndex = frame[20];
-    status.bandwidth = frame[21];
+    status.output1 = (frame[kStatusEnablesByte] & kOutput1Bit) != 0;
+    status.output2 = (frame[kStatusEnablesByte] & kOutput2Bit) != 0;
+    status.driveStrength = std::min<int>(frame[kStatusDriveByte], 3);
+    status.gps = field(PlanField::GPS);
+    status.n31 = field(PlanField::N31);
+    status.n2hs = field(PlanField::N2_HS);
+    status.n2ls = field(PlanField::N2_LS);
+    status.n1hs = field(PlanField::N1_HS);
+    status.nc1ls = field(PlanField::NC1_LS);
+    status.nc2ls = field(PlanField::NC2_LS);
+    status.phaseIndex = static_cast<int>(field(PlanField::PhaseBox));
+    status.bandwidth = static_cast<int>(field(PlanField::BW));
     return status;
 }
 
 LockState decodeInputReport(std::span<const std::uint8_t> frame) {
-    const std::uint8_t bits = byteOrZero(frame, 2);
-    return {byteOrZero(frame, 1), (bits & 0x01) != 0, (bits & 0x02) != 0};
+    const std::uint8_t bits = byteOrZero(frame, kInputLockByte);
+    return {byteOrZero(frame, kInputLossCountByte), (bits & kNoGpsSignalBit) != 0,
+            (bits & kPllNotLockedBit) != 0};
 }
 
 }  // namespace quarvel

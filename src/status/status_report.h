@@ -7,6 +7,8 @@
 #include <optional>
 #include <span>
 
+#include "common/report_layout.h"
+
 namespace quarvel {
 
 struct DeviceStatus {
@@ -18,10 +20,8 @@ struct DeviceStatus {
     int bandwidth = 0;
 };
 
-inline constexpr int kStatusReportBytes = 22;
-
-// Decodes bytes 1..21 of the status report (byte 0 is the report ID). Empty when the frame
-// is shorter than kStatusReportBytes; bytes past 21 are ignored.
+// Decodes the status report after its report ID byte. Empty when the frame is shorter than
+// kStatusReportBytes; bytes past them are ignored.
 std::optional<DeviceStatus> decodeStatusReport(std::span<const std::uint8_t> frame);
 
 struct LockState {
@@ -30,8 +30,7 @@ struct LockState {
     bool pllNotLocked = false;
 };
 
-// Byte 1 the signal-loss count; byte 2 bit 0 no GPS signal, bit 1 PLL not locked. Bytes the
-// device did not send count as 0.
+// The signal-loss count and the lock bits. Bytes the device did not send count as 0.
 LockState decodeInputReport(std::span<const std::uint8_t> frame);
 
 }  // namespace quarvel

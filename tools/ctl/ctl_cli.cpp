@@ -6,6 +6,7 @@
 
 #include "common/json_text.h"
 #include "common/number_text.h"
+#include "common/report_layout.h"
 #include "ctl_commands.h"
 
 namespace quarvel::ctl {
@@ -19,9 +20,9 @@ everything the quarvel-config window does, with the same reports on the wire. Nu
 read and written in the C locale (a point as the decimal separator, no digit grouping).
 
 Commands:
-  list                    the attached generators: serial number, manufacturer,
-                          product, release, and whether each can be opened (and if
-                          not, why)
+  list                    the attached generators (with --serial S, just that one):
+                          serial number, manufacturer, product, release, and whether
+                          each can be opened (and if not, why)
   status                  identity, output enables, drive strength, GPS reference,
                           dividers, phase step, BW, output 1 and 2, F3, Fosc, and the
                           lock state from the newest input report (waiting up to 2 s)
@@ -95,11 +96,8 @@ sentence; nothing is sent on bad input.
 )";
 
 const std::set<std::string> kFlags = {"--json", "--dry-run"};
-const std::set<std::string> kValueOptions = {"--serial",      "--gps",  "--n31",  "--n2hs",
-                                             "--n2ls",        "--n1hs", "--nc1",  "--nc2",
-                                             "--phase-index", "--bw",   "--out2", "--for"};
-const std::set<std::string> kUploadOptions = {"--gps", "--n31", "--n2hs",        "--n2ls", "--n1hs",
-                                              "--nc1", "--nc2", "--phase-index", "--bw"};
+// Besides these, each field of the plan has its option.
+const std::set<std::string> kValueOptions = {"--serial", "--out2", "--for"};
 
 struct CommandShape {
     int operands;
@@ -117,7 +115,7 @@ bool watchOption(const std::string& name) {
     return name == "--for" || name == "--summary";
 }
 bool uploadOption(const std::string& name) {
-    return kUploadOptions.contains(name);
+    return planFieldOfOption(name).has_value();
 }
 
 const std::map<std::string, CommandShape> kCommands = {
@@ -182,7 +180,7 @@ int run(const std::vector<std::string>& args, Environment& env, std::ostream& ou
             in.options[arg] = "";  // a flag for watch alone, checked with its options
         } else if (kFlags.contains(arg) && !value) {
             (arg == "--json" ? in.json : in.dryRun) = true;
-        } else if (kValueOptions.contains(arg)) {
+        } else if (kValueOptions.contains(arg) || planFieldOfOption(arg)) {
             if (!value) {
                 if (i + 1 >= args.size()) return in.usage(arg + " needs a value; see --help.");
                 value = args[++i];

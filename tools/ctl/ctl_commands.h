@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/reports.h"
 #include "ctl_cli.h"
 
 namespace quarvel::ctl {
@@ -46,6 +47,9 @@ std::string number(double value);
 inline constexpr const char* kNoStatusReport =
     "The device did not send its status report; check the connection and try again.";
 std::string jsonString(const QString& text);
+// The plan's fields as JSON members, each with a leading comma, under the window's names;
+// afterPhase follows the phase step.
+std::string planJson(const PlanValues& values, const std::string& afterPhase = {});
 // Local time with its UTC offset, e.g. 2026-12-07T12:00:00+01:00.
 std::string isoTime(const QDateTime& time);
 

@@ -1,78 +1,18 @@
 #include "ctl_device.h"
 
 #include <algorithm>
-#include <array>
 
 #include "device/device_text.h"
 #include "device/newest_input.h"
-#include "device/probe_report.h"
 #include "status/read_back.h"
 
 namespace quarvel::ctl {
 
 namespace {
 
-bool matches(const HidInterface& hid) {
-    return hid.vendorId == kVendorId && hid.productId == kProductId;
-}
-
-QString stringOf(HidBackend& backend, HidHandleId handle, HidString which) {
-    const auto units = backend.string(handle, which, kStringUnits);
-    return units ? deviceText(*units) : QString();
-}
-
-}  // namespace
-
-std::string printable(const QString& text) {
-    QString clean = text;
-    for (QChar& c : clean) {
-        if (c.category() == QChar::Other_Control) c = u'?';
-    }
-    return clean.toStdString();
-}
-
-std::string accessAdvice() {
-    return kUdevHint ? "install the udev rule 70-quarvel.rules (see quarvel-probe) and reconnect it"
-                     : "check that no other program holds it";
-}
-
-std::vector<ListedDevice> listDevices(HidBackend& backend) {
-    std::vector<ListedDevice> devices;
-    for (const HidInterface& hid : backend.enumerate()) {
-        if (!matches(hid)) continue;
-        ListedDevice device;
-        device.path = hid.path;
-        const auto id = backend.open(hid.path, OpenMode::Plain);
-        if (!id) {
-            device.reason = backend.errorText();
-            devices.push_back(std::move(device));
-            continue;
-        }
-        OpenHandle plain(backend, *id);
-        if (const auto units = backend.string(*id, HidString::SerialNumber, kStringUnits)) {
-            device.serial = deviceText(*units);
-        }
-        device.manufacturer = stringOf(backend, *id, HidString::Manufacturer);
-        device.product = stringOf(backend, *id, HidString::Product);
-        if (const auto attributes = backend.attributes(*id)) {
-            device.release = releaseText(attributes->releaseNumber, QLocale::c()).trimmed();
-        }
-        if (const auto reads = backend.open(hid.path, OpenMode::Reads)) {
-            OpenHandle closer(backend, *reads);
-            device.canOpen = true;
-        } else {
-            device.reason = backend.errorText();
-        }
-        devices.push_back(std::move(device));
-    }
-    return devices;
-}
-
-namespace {
-
 // The one generator to use, or empty with the failure that says why.
-const ListedDevice* choose(const std::vector<ListedDevice>& devices,
-                           const std::optional<std::string>& serial, Failure& failure) {
+const ListedGenerator* choose(const std::vector<ListedGenerator>& devices,
+                              const std::optional<std::string>& serial, Failure& failure) {
     const auto fail = [&failure](int status, std::string message) {
         failure = {status, std::move(message)};
         return nullptr;
@@ -80,34 +20,36 @@ const ListedDevice* choose(const std::vector<ListedDevice>& devices,
     if (devices.empty()) {
         return fail(kDeviceError, "No clock generator is attached; connect one and try again.");
     }
-    const ListedDevice* chosen = &devices.front();
+    const ListedGenerator* chosen = &devices.front();
     if (serial) {
-        const auto found = std::ranges::find(devices, QString::fromStdString(*serial),
-                                             [](const ListedDevice& d) { return d.serial; });
+        const auto found =
+            std::ranges::find(devices, QString::fromStdString(*serial),
+                              [](const ListedGenerator& d) { return d.knownSerial(); });
         if (found == devices.end()) {
-            const bool unreadable = std::ranges::any_of(
-                devices, [](const ListedDevice& d) { return !d.serial.has_value(); });
+            const bool refused = std::ranges::any_of(
+                devices, [](const ListedGenerator& d) { return d.refusal && !d.refusal->gone; });
             return fail(kDeviceError,
                         "No attached clock generator has serial number " + *serial +
-                            (unreadable ? "; some cannot be opened, so " + accessAdvice() + "."
-                                        : "; run 'quarvel-ctl list' to see the attached ones."));
+                            (refused ? "; some cannot be opened, so " + accessAdvice() + "."
+                                     : "; run 'quarvel-ctl list' to see the attached ones."));
         }
         chosen = &*found;
     } else if (devices.size() > 1) {
         std::string serials;
-        for (const ListedDevice& d : devices) {
+        for (const ListedGenerator& d : devices) {
+            const auto known = d.knownSerial();
             serials += (serials.empty() ? "" : ", ") +
-                       (d.serial ? printable(*d.serial) : std::string("(unreadable)"));
+                       (known ? printable(*known) : std::string("(unreadable)"));
         }
         return fail(kUsageError, "Several clock generators are attached (" + serials +
                                      "); choose one with --serial.");
     }
-    if (!chosen->canOpen) {
+    if (chosen->refusal) {
         return fail(kDeviceError,
-                    "The clock generator " + printable(chosen->serial.value_or("attached")) +
-                        " cannot be opened (" + chosen->reason + "); " + accessAdvice() + ".");
+                    "The clock generator " + printable(chosen->knownSerial().value_or("attached")) +
+                        " cannot be opened: " + explainRefusal(*chosen->refusal) + ".");
     }
-    if (!chosen->serial) {
+    if (!chosen->listedSerial()) {
         return fail(kDeviceError,
                     "The attached clock generator does not tell its serial number; reconnect it "
                     "and try again.");
@@ -119,48 +61,38 @@ const ListedDevice* choose(const std::vector<ListedDevice>& devices,
 
 Connection Connection::open(HidBackend& backend, const std::optional<std::string>& serial,
                             Failure& failure) {
-    const std::vector<ListedDevice> devices = listDevices(backend);
-    const ListedDevice* chosen = choose(devices, serial, failure);
+    const std::vector<ListedGenerator> devices = listGenerators(backend, ListDetail::Identity);
+    const ListedGenerator* chosen = choose(devices, serial, failure);
     if (chosen == nullptr) return Connection();
 
     Connection c;
     c.backend_ = &backend;
-    c.path_ = chosen->path;
-    c.serial_ = *chosen->serial;
-    c.manufacturer_ = chosen->manufacturer;
-    c.product_ = chosen->product;
-    const auto plain = backend.open(c.path_, OpenMode::Plain);
-    const auto reads = plain ? backend.open(c.path_, OpenMode::Reads) : std::nullopt;
-    if (plain) c.plain_ = OpenHandle(backend, *plain);
-    if (reads) c.reads_ = OpenHandle(backend, *reads);
-    const auto lengths = plain ? backend.reportLengths(*plain) : std::nullopt;
-    const auto attributes = plain ? backend.attributes(*plain) : std::nullopt;
-    if (!reads || !lengths) {
-        c.close();
+    c.serial_ = *chosen->listedSerial();
+    c.manufacturer_ = deviceText(chosen->manufacturer.value_or(u""));
+    c.product_ = deviceText(chosen->product.value_or(u""));
+    auto link = connectGenerator(backend, c.serial_);
+    if (!link || !link->reads.isOpen() || !link->lengths) {
         failure = {kDeviceError, "The clock generator " + printable(c.serial_) +
                                      " went away while it was being opened; reconnect it and "
                                      "try again."};
         return Connection();
     }
-    c.lengths_ = *lengths;
-    c.release_ = attributes ? attributes->releaseNumber : 0;
+    c.lengths_ = *link->lengths;
+    c.link_ = std::move(*link);
     return c;
 }
 
 void Connection::close() {
-    reads_.close();
-    plain_.close();
+    link_.reads.close();
+    link_.plain.close();
 }
 
 bool Connection::send(std::span<const std::uint8_t> frame) {
-    return plain_.isOpen() && backend_->setFeature(plain_.id(), frame);
+    return sendFeature(*backend_, link_.plain, frame);
 }
 
 std::optional<std::vector<std::uint8_t>> Connection::statusFrame() {
-    if (!plain_.isOpen() || lengths_.feature <= 0) return std::nullopt;
-    std::vector<std::uint8_t> frame(static_cast<std::size_t>(lengths_.feature), 0);
-    if (!backend_->getFeature(plain_.id(), frame)) return std::nullopt;
-    return frame;
+    return readFeature(*backend_, link_.plain, lengths_.feature);
 }
 
 std::optional<DeviceStatus> Connection::status() {
@@ -169,8 +101,8 @@ std::optional<DeviceStatus> Connection::status() {
 }
 
 std::optional<LockState> Connection::newestLock() {
-    if (!reads_.isOpen()) return std::nullopt;
-    const auto frame = readNewestInputReport(*backend_, reads_.id(), lengths_.input);
+    if (!link_.reads.isOpen()) return std::nullopt;
+    const auto frame = readNewestInputReport(*backend_, link_.reads.id(), lengths_.input);
     return frame ? std::optional(decodeInputReport(*frame)) : std::nullopt;
 }
 

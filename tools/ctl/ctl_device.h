@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "device/device_text.h"
+#include "device/generators.h"
 #include "device/hid_backend.h"
 #include "device/open_handle.h"
 #include "status/status_report.h"
@@ -26,36 +28,18 @@ struct Failure {
     std::string message;  // one sentence that says what to do
 };
 
-struct ListedDevice {
-    std::string path;
-    std::optional<QString> serial;  // as the window lists it; empty when it cannot be read
-    QString manufacturer, product, release;
-    bool canOpen = false;
-    std::string reason;  // why it cannot be opened
-};
-
-// Every attached generator, each opened once for its identity and once more for input
-// reports, as a connection would.
-std::vector<ListedDevice> listDevices(HidBackend& backend);
-
-// Device text for a terminal or log: control characters become '?'.
-std::string printable(const QString& text);
-
-// The udev advice, on Linux only; empty elsewhere.
-std::string accessAdvice();
-
 class Connection {
   public:
     // Opens the one attached generator, or the one with this serial number.
     static Connection open(HidBackend& backend, const std::optional<std::string>& serial,
                            Failure& failure);
-    bool isOpen() const { return plain_.isOpen(); }
+    bool isOpen() const { return link_.plain.isOpen(); }
     void close();
 
     const QString& serial() const { return serial_; }
     const QString& manufacturer() const { return manufacturer_; }
     const QString& product() const { return product_; }
-    std::uint16_t release() const { return release_; }
+    std::uint16_t release() const { return link_.attributes.releaseNumber; }
     int featureLength() const { return lengths_.feature; }
 
     bool send(std::span<const std::uint8_t> frame);
@@ -68,10 +52,8 @@ class Connection {
 
   private:
     HidBackend* backend_ = nullptr;
-    OpenHandle plain_, reads_;
-    std::string path_;
+    GeneratorLink link_;
     QString serial_, manufacturer_, product_;
-    std::uint16_t release_ = 0;
     ReportLengths lengths_;
 };
 

@@ -16,16 +16,15 @@ namespace quarvel::ctl {
 namespace {
 
 struct FieldOption {
-    const char* option;
-    const char* name;  // as in the window
-    QString DividerTexts::*field;
+    PlanField field;  // its name and option
+    QString DividerTexts::*text;
 };
 
 constexpr FieldOption kDividerOptions[] = {
-    {"--gps", "GPS", &DividerTexts::gps},      {"--n31", "N31", &DividerTexts::n31},
-    {"--n2hs", "N2_HS", &DividerTexts::n2hs},  {"--n2ls", "N2_LS", &DividerTexts::n2ls},
-    {"--n1hs", "N1_HS", &DividerTexts::n1hs},  {"--nc1", "NC1_LS", &DividerTexts::nc1ls},
-    {"--nc2", "NC2_LS", &DividerTexts::nc2ls},
+    {PlanField::GPS, &DividerTexts::gps},      {PlanField::N31, &DividerTexts::n31},
+    {PlanField::N2_HS, &DividerTexts::n2hs},   {PlanField::N2_LS, &DividerTexts::n2ls},
+    {PlanField::N1_HS, &DividerTexts::n1hs},   {PlanField::NC1_LS, &DividerTexts::nc1ls},
+    {PlanField::NC2_LS, &DividerTexts::nc2ls},
 };
 
 struct Changes {
@@ -39,7 +38,7 @@ std::vector<const FieldOption*> validate(PlanFields& f) {
     f.validate();
     std::vector<const FieldOption*> clamped;
     for (const FieldOption& o : kDividerOptions) {
-        if (f.value(before.*o.field) != f.value(f.dividers.*o.field)) clamped.push_back(&o);
+        if (f.value(before.*o.text) != f.value(f.dividers.*o.text)) clamped.push_back(&o);
     }
     return clamped;
 }
@@ -56,17 +55,13 @@ void printPlan(const Invocation& in, const QString& serial, const PlanFields& f,
     const double f3 = f3Hertz(v.gps, v.n31);
     const double fosc = foscGigahertz(v.gps, v.n31, v.n2hs, v.n2ls);
     std::vector<const char*> changed;
-    for (const FieldOption* o : changes.clamped) changed.push_back(o->name);
+    for (const FieldOption* o : changes.clamped) changed.push_back(planFieldName(o->field));
     if (changes.deviceNc2) changed.push_back("NC2_LS");  // validation leaves it alone then
     std::ostream& out = in.out;
     if (in.json) {
         out << "{\"command\":\"" << in.command
             << "\",\"SerNo\":" << (serial.isEmpty() ? "null" : jsonString(serial))
-            << ",\"sent\":" << (sent ? "true" : "false") << ",\"GPS\":" << number(v.gps)
-            << ",\"N31\":" << number(v.n31) << ",\"N2_HS\":" << number(v.n2hs)
-            << ",\"N2_LS\":" << number(v.n2ls) << ",\"N1_HS\":" << number(v.n1hs)
-            << ",\"NC1_LS\":" << number(v.nc1ls) << ",\"NC2_LS\":" << number(v.nc2ls)
-            << ",\"PhaseBox\":" << v.phaseIndex << ",\"BW\":" << number(v.bw)
+            << ",\"sent\":" << (sent ? "true" : "false") << planJson(v)
             << ",\"Out1Freq\":" << number(out1)
             << ",\"OUT2\":" << optionalNumber(f.out2Value(), "null") << ",\"F3\":" << number(f3)
             << ",\"Fosc\":" << number(fosc) << ",\"clamped\":[";
@@ -77,7 +72,8 @@ void printPlan(const Invocation& in, const QString& serial, const PlanFields& f,
         return;
     }
     for (const FieldOption* o : changes.clamped) {
-        out << o->name << " was clamped to " << (f.dividers.*o->field).toStdString() << '\n';
+        out << planFieldName(o->field) << " was clamped to " << (f.dividers.*o->text).toStdString()
+            << '\n';
     }
     if (changes.deviceNc2) {
         out << "NC2_LS was changed from the device's " << number(*changes.deviceNc2) << " to "
@@ -196,8 +192,8 @@ int uploadCommand(const Invocation& in) {
     PlanFields f(cLocale());
     f.readout(*status);
     for (const FieldOption& o : kDividerOptions) {
-        if (const auto value = in.option(o.option)) {
-            f.dividers.*o.field = QString::fromStdString(*value).trimmed();
+        if (const auto value = in.option(std::string(planLayout(o.field).option))) {
+            f.dividers.*o.text = QString::fromStdString(*value).trimmed();
         }
     }
     if (const auto bw = in.option("--bw")) f.bw = QString::fromStdString(*bw).trimmed();

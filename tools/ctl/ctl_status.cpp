@@ -8,8 +8,8 @@
 #include "commands/reports.h"
 #include "ctl_commands.h"
 #include "device/device_text.h"
+#include "planning/derived_labels.h"
 #include "planning/plan_fields.h"
-#include "status/status_readout.h"
 
 namespace quarvel::ctl {
 
@@ -25,7 +25,7 @@ const char* boolean(bool value) {
 std::string identityJson(const Connection& c) {
     return "\"SerNo\":" + jsonString(c.serial()) + ",\"lblManuf\":" + jsonString(c.manufacturer()) +
            ",\"lblProduct\":" + jsonString(c.product()) +
-           ",\"lblVersion\":" + jsonString(releaseText(c.release(), cLocale()).trimmed());
+           ",\"lblVersion\":" + jsonString(QString::fromStdString(formatRelease(c.release())));
 }
 
 // The first input report within kLockWait, as the newest of those waiting.
@@ -39,7 +39,9 @@ std::optional<LockState> waitForLock(Connection& c, const Environment& env) {
 
 void printStatus(const Invocation& in, const Connection& c, const DeviceStatus& s,
                  const std::optional<LockState>& lock) {
-    const ReadoutNumbers n = readoutNumbers(s);
+    const double out1Hz = outputFrequency(s.gps, s.n31, s.n2ls, s.n2hs, s.n1hs, s.nc1ls);
+    const double f3Hz = f3Hertz(s.gps, s.n31);
+    const double foscGHz = foscGigahertz(s.gps, s.n31, s.n2hs, s.n2ls);
     // NC2_LS, output 2 and the phase step as the window's fields show them, so the divider and
     // the frequency belong together (an odd NC2_LS shows as its even neighbour).
     PlanFields fields(cLocale());
@@ -54,13 +56,12 @@ void printStatus(const Invocation& in, const Connection& c, const DeviceStatus& 
     if (in.json) {
         out << '{' << identityJson(c) << ",\"OUT1EN\":" << boolean(s.output1)
             << ",\"OUT2EN\":" << boolean(s.output2) << ",\"Enc1\":" << milliamps
-            << ",\"GPS\":" << number(s.gps) << ",\"N31\":" << number(s.n31)
-            << ",\"N2_HS\":" << number(s.n2hs) << ",\"N2_LS\":" << number(s.n2ls)
-            << ",\"N1_HS\":" << number(s.n1hs) << ",\"NC1_LS\":" << number(s.nc1ls)
-            << ",\"NC2_LS\":" << nc2 << ",\"PhaseBox\":" << phaseIndex << ",\"Phase\":" << degrees
-            << ",\"BW\":" << s.bandwidth << ",\"Out1Freq\":" << number(n.out1Hz)
-            << ",\"OUT2\":" << (out2 ? number(*out2) : "null") << ",\"F3\":" << number(n.f3Hz)
-            << ",\"Fosc\":" << number(n.foscGHz);
+            << planJson({s.gps, s.n31, s.n2hs, s.n2ls, s.n1hs, s.nc1ls,
+                         fields.value(fields.dividers.nc2ls), phaseIndex,
+                         static_cast<double>(s.bandwidth)},
+                        ",\"Phase\":" + degrees)
+            << ",\"Out1Freq\":" << number(out1Hz) << ",\"OUT2\":" << (out2 ? number(*out2) : "null")
+            << ",\"F3\":" << number(f3Hz) << ",\"Fosc\":" << number(foscGHz);
         if (lock) {
             out << ",\"LOS\":" << boolean(lock->noGpsSignal)
                 << ",\"LOL\":" << boolean(lock->pllNotLocked)
@@ -74,8 +75,7 @@ void printStatus(const Invocation& in, const Connection& c, const DeviceStatus& 
     out << "Serial number:   " << printable(c.serial()) << '\n'
         << "Manufacturer:    " << printable(c.manufacturer()) << '\n'
         << "Product:         " << printable(c.product()) << '\n'
-        << "Release:         " << releaseText(c.release(), cLocale()).trimmed().toStdString()
-        << '\n'
+        << "Release:         " << formatRelease(c.release()) << '\n'
         << "Outputs:         output 1 " << onOff(s.output1) << ", output 2 " << onOff(s.output2)
         << '\n'
         << "Drive strength:  " << milliamps << " mA\n"
@@ -89,10 +89,10 @@ void printStatus(const Invocation& in, const Connection& c, const DeviceStatus& 
         << '\n'
         << "Phase step:      " << phaseIndex << " (" << degrees << " degrees)\n"
         << "BW:              " << s.bandwidth << '\n'
-        << "Output 1:        " << number(n.out1Hz) << " Hz\n"
+        << "Output 1:        " << number(out1Hz) << " Hz\n"
         << "Output 2:        " << (out2 ? number(*out2) + " Hz" : "none") << '\n'
-        << "F3:              " << number(n.f3Hz) << " Hz\n"
-        << "Fosc:            " << number(n.foscGHz) << " GHz\n";
+        << "F3:              " << number(f3Hz) << " Hz\n"
+        << "Fosc:            " << number(foscGHz) << " GHz\n";
     if (lock) {
         out << "GPS signal:      " << (lock->noGpsSignal ? "no GPS signal" : "present") << '\n'
             << "PLL:             " << (lock->pllNotLocked ? "no PLL lock" : "locked") << '\n'
@@ -122,7 +122,11 @@ std::optional<SimplePayload> simplePayload(const Invocation& in, std::string& pr
         return std::nullopt;
     };
     if (c == "enable") {
-        return pick({{"none", 0}, {"1", 1}, {"2", 2}, {"both", 3}}, Command::OutputEnable);
+        return pick({{"none", 0},
+                     {"1", kOutput1Bit},
+                     {"2", kOutput2Bit},
+                     {"both", kOutput1Bit | kOutput2Bit}},
+                    Command::OutputEnable);
     }
     if (c == "identify") return pick({{"off", 0}, {"1", 1}, {"2", 2}}, Command::Identify);
     if (c == "drive") {
@@ -140,32 +144,53 @@ std::optional<SimplePayload> simplePayload(const Invocation& in, std::string& pr
 
 }  // namespace
 
+std::string planJson(const PlanValues& values, const std::string& afterPhase) {
+    std::string json;
+    for (const PlanFieldLayout& f : kPlanLayout) {
+        json += ",\"" + std::string(f.name) + "\":" + number(planValue(values, f.field));
+        if (f.field == PlanField::PhaseBox) json += afterPhase;
+    }
+    return json;
+}
+
 int listCommand(const Invocation& in) {
-    const std::vector<ListedDevice> devices = listDevices(in.env.backend);
+    std::vector<ListedGenerator> devices = listGenerators(in.env.backend, ListDetail::Identity);
+    if (in.serial) {
+        std::erase_if(devices, [&in](const ListedGenerator& d) {
+            return d.knownSerial() != QString::fromStdString(*in.serial);
+        });
+    }
     // Nothing attached is the absent device of the exit statuses, so a script can test for it.
     if (devices.empty()) {
-        return in.fail(
-            {kDeviceError, "No clock generator is attached; connect one and try again."});
+        return in.fail({kDeviceError, in.serial ? "No attached clock generator has serial number " +
+                                                      *in.serial + "; connect it and try again."
+                                                : std::string("No clock generator is attached; "
+                                                              "connect one and try again.")});
     }
     int status = kOk;
-    for (const ListedDevice& d : devices) {
-        const QString serial = d.serial.value_or(QString());
-        if (!d.canOpen) status = kDeviceError;
+    for (const ListedGenerator& d : devices) {
+        const auto serial = d.knownSerial();
+        const QString manufacturer = deviceText(d.manufacturer.value_or(u""));
+        const QString product = deviceText(d.product.value_or(u""));
+        const std::string release = d.attributes ? formatRelease(d.attributes->releaseNumber) : "";
+        if (d.refusal) status = kDeviceError;
         if (in.json) {
-            in.out << "{\"SerNo\":" << (d.serial ? jsonString(serial) : "null")
-                   << ",\"lblManuf\":" << jsonString(d.manufacturer)
-                   << ",\"lblProduct\":" << jsonString(d.product)
-                   << ",\"lblVersion\":" << jsonString(d.release)
+            in.out << "{\"SerNo\":" << (serial ? jsonString(*serial) : "null")
+                   << ",\"lblManuf\":" << jsonString(manufacturer)
+                   << ",\"lblProduct\":" << jsonString(product)
+                   << ",\"lblVersion\":" << jsonString(QString::fromStdString(release))
                    << ",\"path\":" << jsonString(QString::fromStdString(d.path))
-                   << ",\"canOpen\":" << boolean(d.canOpen) << ",\"reason\":"
-                   << (d.canOpen ? "null" : jsonString(QString::fromStdString(d.reason))) << "}\n";
+                   << ",\"canOpen\":" << boolean(!d.refusal) << ",\"reason\":"
+                   << (d.refusal ? jsonString(QString::fromStdString(refusalReason(*d.refusal)))
+                                 : "null")
+                   << "}\n";
             continue;
         }
-        in.out << (d.serial ? printable(serial) : std::string("(serial unreadable)")) << "  "
-               << printable(d.manufacturer) << "  " << printable(d.product) << "  release "
-               << printable(d.release) << "  "
-               << (d.canOpen ? std::string("can be opened")
-                             : "cannot be opened: " + d.reason + "; " + accessAdvice())
+        in.out << (serial ? printable(*serial) : std::string("(serial unreadable)")) << "  "
+               << printable(manufacturer) << "  " << printable(product) << "  release " << release
+               << "  "
+               << (d.refusal ? "cannot be opened: " + explainRefusal(*d.refusal)
+                             : std::string("can be opened"))
                << '\n';
     }
     return status;

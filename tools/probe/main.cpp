@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "device/hidapi_backend.h"
-#include "device/probe_report.h"
+#include "probe_cli.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string_view> args;
