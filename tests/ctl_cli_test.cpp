@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "ctl_commands.h"
+#include "ctl_wait.h"
 #include "planning/pair_search.h"
 #include "support/window_harness.h"
 
@@ -262,22 +263,29 @@ TEST(CtlCli, ListShowsEveryGeneratorWithoutPassingControlCharacters) {
     EXPECT_EQ(bus.openHandles(), 0u);
 }
 
-// A clock that moves only when the command waits, with events scripted at given times.
+// A clock that moves only when the command waits, with events scripted at given times. Waits
+// go through the program's own deadline sleep; each single pause ends `slack` late, as the
+// operating system's do.
 struct ScriptedTime {
     QDateTime now;
     std::vector<std::pair<QDateTime, std::function<void()>>> events;
     QDateTime stopAt;
-    std::chrono::milliseconds lateness{0};  // added to every wait from `lateFrom` on
+    std::chrono::milliseconds slack{0};
+    std::chrono::milliseconds elapsed{0};  // the steady clock, which clock jumps do not move
 
     void install(Environment& env, SimulatedBus& bus) {
         env.localClock = [this] { return now; };
         env.stopRequested = [this] { return now >= stopAt; };
-        env.sleep = [this](std::chrono::milliseconds wait) {
-            now = now.addMSecs(wait.count());
+        const auto pause = [this](std::chrono::nanoseconds length) {
+            const auto step = std::chrono::ceil<std::chrono::milliseconds>(length) + slack;
+            elapsed += step;
+            now = now.addMSecs(step.count());
             for (auto& [when, what] : events) {
                 if (what && when <= now) std::exchange(what, nullptr)();
             }
         };
+        env.sleep = deadlineSleep([this] { return SteadyTime(elapsed); }, pause,
+                                  [&env] { return env.stopRequested(); });
         bus.setClock([this] {
             return SimulatedBus::TimePoint(std::chrono::milliseconds(now.toMSecsSinceEpoch()));
         });
@@ -347,6 +355,26 @@ TEST(CtlCli, WsprFollowsAClockSetBack) {
     EXPECT_EQ(run({"wspr"}, env, out, err), kOk) << err.str();
     EXPECT_NE(out.str().find("WSPR trigger sent for 11:02"), std::string::npos) << out.str();
     EXPECT_EQ(bus.commandCount(d, 7), 1u);
+}
+
+// Timer slack on every pause must not add up over the minute's wait: each trigger goes out
+// within 20 ms of second 0, and none is skipped.
+TEST(CtlCli, WsprTriggersOnTimeDespiteTimerSlack) {
+    SimulatedBus bus;
+    bus.addDevice(kDevice);
+    const QDateTime start(QDate(2026, 12, 7), QTime(11, 58, 30, 500));
+    ScriptedTime time{.now = start, .events = {}, .stopAt = start.addSecs(40 * 60)};
+    time.slack = std::chrono::milliseconds(2);
+    std::vector<qint64> delays;
+    bus.setFeatureReportObserver([&](const std::u16string&, std::span<const std::uint8_t>) {
+        delays.push_back(time.now.time().msecsSinceStartOfDay() % 120000);
+    });
+    Environment env(bus);
+    time.install(env, bus);
+    std::ostringstream out, err;
+    EXPECT_EQ(run({"wspr"}, env, out, err), kOk) << err.str();
+    EXPECT_EQ(delays.size(), 20u) << out.str();
+    for (const qint64 delay : delays) EXPECT_LE(delay, 20);
 }
 
 }  // namespace

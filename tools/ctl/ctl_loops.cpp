@@ -100,6 +100,9 @@ QDateTime nextWsprMinute(const QDateTime& now) {
     return next;
 }
 
+// How long before its minute the trigger's device is opened again if it went away.
+constexpr qint64 kPrepareMs = 2000;
+
 class Beacon {
   public:
     explicit Beacon(const Invocation& in) : in_(in) {}
@@ -114,9 +117,13 @@ class Beacon {
             const QDateTime now = in_.env.localClock();
             // A clock set back keeps its even minutes too: the schedule follows it.
             if (now.msecsTo(due) > 120000) due = nextWsprMinute(now);
-            if (now < due) {
-                // At most a minute, so that a clock that jumps is noticed soon.
-                in_.env.sleep(std::chrono::milliseconds(std::min<qint64>(now.msecsTo(due), 60000)));
+            if (const qint64 left = now.msecsTo(due); left > 0) {
+                // A device that went away is opened again before the minute, not at its cost.
+                if (left <= kPrepareMs && !connection_.isOpen()) reopen();
+                // To the deadline read from the clock, at most a minute at a time so that a clock
+                // that jumps is noticed soon.
+                const qint64 wait = left > kPrepareMs ? left - kPrepareMs : left;
+                in_.env.sleep(std::chrono::milliseconds(std::min<qint64>(wait, 60000)));
                 continue;
             }
             // Checked afresh each time; a minute whose second 0 has gone by gets no trigger,
@@ -132,11 +139,13 @@ class Beacon {
     }
 
   private:
+    void reopen() {
+        Failure ignored;
+        connection_ = Connection::open(in_.env.backend, serial_, ignored);
+    }
+
     void trigger(const QDateTime& minute) {
-        if (!connection_.isOpen()) {
-            Failure ignored;
-            connection_ = Connection::open(in_.env.backend, serial_, ignored);
-        }
+        if (!connection_.isOpen()) reopen();
         if (!connection_.isOpen()) return line(minute, "skipped", "device absent");
         const auto frame = commandFrame(connection_.featureLength(), Command::WsprTrigger);
         if (!frame) return line(minute, "skipped", "feature report too short");
