@@ -377,5 +377,59 @@ TEST(CtlCli, WsprTriggersOnTimeDespiteTimerSlack) {
     for (const qint64 delay : delays) EXPECT_LE(delay, 20);
 }
 
+// A stream whose every write fails as a full disk or a closed pipe does.
+class FailingOutput : public std::streambuf {
+  public:
+    explicit FailingOutput(int error) : error_(error) {}
+
+  protected:
+    int_type overflow(int_type) override { return fail(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return fail(); }
+    int sync() override { return fail(); }
+
+  private:
+    int fail() const {
+        errno = error_;
+        return traits_type::eof();
+    }
+    int error_;
+};
+
+TEST(CtlCli, OutputThatCannotBeWrittenFails) {
+    const struct {
+        std::vector<std::string> args;
+        int error;
+        int status;
+        const char* errText;  // empty: nothing said
+    } cases[] = {
+        {{"status", "--json"}, ENOSPC, kDeviceError, "written (No space left on device)"},
+        {{"--help"}, EPIPE, kDeviceError, "written (Broken pipe)"},
+        {{"watch"}, ENOSPC, kDeviceError, "written (No space left on device)"},
+        {{"watch", "--json"}, EPIPE, kOk, ""},
+        {{"wspr"}, EPIPE, kDeviceError, "written (Broken pipe)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        SimulatedBus bus;
+        bus.addDevice(kDevice);
+        const QDateTime start(QDate(2026, 12, 7), QTime(11, 59, 58));
+        // The loops must end because of the output, long before the stop.
+        ScriptedTime time{.now = start, .events = {}, .stopAt = start.addDays(1)};
+        Environment env(bus);
+        time.install(env, bus);
+        FailingOutput sink(c.error);
+        std::ostream out(&sink);
+        std::ostringstream err;
+        EXPECT_EQ(run(c.args, env, out, err), c.status);
+        EXPECT_LT(time.now, start.addSecs(200));
+        if (*c.errText == '\0') {
+            EXPECT_EQ(err.str(), "");
+        } else {
+            EXPECT_NE(err.str().find(c.errText), std::string::npos) << err.str();
+            EXPECT_EQ(err.str().find('\n'), err.str().size() - 1) << "one line";
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quarvel::ctl

@@ -1,6 +1,8 @@
 #include "ctl_cli.h"
 
 #include <QTimeZone>
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 #include <set>
 
@@ -143,9 +145,10 @@ std::string isoTime(const QDateTime& time) {
     return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate).toStdString();
 }
 
-int run(const std::vector<std::string>& args, Environment& env, std::ostream& out,
-        std::ostream& err) {
-    Invocation in(env, out, err);
+namespace {
+
+int dispatch(const std::vector<std::string>& args, Invocation& in) {
+    std::ostream& out = in.out;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
@@ -201,6 +204,31 @@ int run(const std::vector<std::string>& args, Environment& env, std::ostream& ou
         return in.usage("Only set takes --dry-run; see --help.");
     }
     return s.handler(in);
+}
+
+// Output lost is a failure like any other, said once on standard error; a reader that has had
+// enough of `watch` ends it as Ctrl-C does.
+int finishOutput(const Invocation& in, int status) {
+    errno = 0;
+    // Straight to the buffer: a stream that already failed would not ask it again, and the
+    // buffer tells why it failed.
+    const bool flushed = in.out.rdbuf() != nullptr && in.out.rdbuf()->pubsync() == 0;
+    if (in.out && flushed) return status;
+    const int error = in.outputErrno != 0 ? in.outputErrno : errno;
+    if (in.command == "watch" && error == EPIPE) return status;
+    if (status != kOk) return status;
+    in.err << "quarvel-ctl: The output could not be written"
+           << (error > 0 ? std::string(" (") + std::strerror(error) + ")" : std::string())
+           << "; check the disk or the program reading it.\n";
+    return kDeviceError;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, Environment& env, std::ostream& out,
+        std::ostream& err) {
+    Invocation in(env, out, err);
+    return finishOutput(in, dispatch(args, in));
 }
 
 }  // namespace quarvel::ctl

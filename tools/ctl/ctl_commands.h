@@ -2,6 +2,7 @@
 // The commands of quarvel-ctl, each given the parsed command line.
 
 #include <QLocale>
+#include <cerrno>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -25,6 +26,8 @@ struct Invocation {
     Environment& env;
     std::ostream& out;
     std::ostream& err;
+    // The error number of a write that failed, noted by a loop that stopped for it.
+    mutable int outputErrno = 0;
 
     std::optional<std::string> option(const std::string& name) const {
         const auto it = options.find(name);
@@ -35,6 +38,16 @@ struct Invocation {
         return failure.status;
     }
     int usage(const std::string& sentence) const { return fail({kUsageError, sentence}); }
+    // A line of a loop's output goes out at once, and a failed write is noticed at once.
+    void endLine() const {
+        out.flush();
+        outputWritable();
+    }
+    // False once a write to out has failed (noting why), so that a loop stops.
+    bool outputWritable() const {
+        if (!out && outputErrno == 0) outputErrno = errno != 0 ? errno : -1;
+        return static_cast<bool>(out);
+    }
 };
 
 // Numbers on the command line and in the output are in the C locale.

@@ -23,7 +23,7 @@ class Watcher {
         connection_ = Connection::open(in_.env.backend, in_.serial, failure);
         if (!connection_.isOpen()) return in_.fail(failure);
         serial_ = connection_.serial().toStdString();
-        while (!in_.env.stopRequested()) {
+        while (!in_.env.stopRequested() && in_.outputWritable()) {
             in_.env.sleep(connection_.isOpen() ? poll() : reconnect());
         }
         return kOk;
@@ -68,20 +68,24 @@ class Watcher {
             for (std::size_t i = 0; i < changed.size(); ++i) {
                 in_.out << (i > 0 ? "," : "") << '"' << changed[i] << '"';
             }
-            in_.out << "]}" << std::endl;
+            in_.out << "]}" << '\n';
+            in_.endLine();
             return;
         }
         in_.out << time << (lock.noGpsSignal ? " no GPS signal" : " GPS signal present")
                 << (lock.pllNotLocked ? ", no PLL lock" : ", PLL locked") << ", signal-loss count "
-                << lock.signalLossCount << std::endl;
+                << lock.signalLossCount << '\n';
+        in_.endLine();
     }
 
     void event(const char* name, const std::string& text) {
         const std::string time = isoTime(in_.env.localClock());
         if (in_.json) {
-            in_.out << "{\"time\":\"" << time << "\",\"event\":\"" << name << "\"}" << std::endl;
+            in_.out << "{\"time\":\"" << time << "\",\"event\":\"" << name << "\"}" << '\n';
+            in_.endLine();
         } else {
-            in_.out << time << ' ' << text << std::endl;
+            in_.out << time << ' ' << text << '\n';
+            in_.endLine();
         }
     }
 
@@ -113,7 +117,7 @@ class Beacon {
         if (!connection_.isOpen()) return in_.fail(failure);
         serial_ = connection_.serial().toStdString();
         QDateTime due = nextWsprMinute(in_.env.localClock());
-        while (!in_.env.stopRequested()) {
+        while (!in_.env.stopRequested() && in_.outputWritable()) {
             const QDateTime now = in_.env.localClock();
             // A clock set back keeps its even minutes too: the schedule follows it.
             if (now.msecsTo(due) > 120000) due = nextWsprMinute(now);
@@ -163,12 +167,15 @@ class Beacon {
             in_.out << "{\"time\":\"" << time << "\",\"event\":\"" << event << "\",\"minute\":\""
                     << hhmm << '"';
             if (*reason != '\0') in_.out << ",\"reason\":\"" << reason << '"';
-            in_.out << '}' << std::endl;
+            in_.out << '}' << '\n';
+            in_.endLine();
         } else if (*reason == '\0') {
-            in_.out << time << " WSPR trigger sent for " << hhmm << std::endl;
+            in_.out << time << " WSPR trigger sent for " << hhmm << '\n';
+            in_.endLine();
         } else {
             in_.out << time << " WSPR trigger skipped for " << hhmm << " (" << reason << ")"
-                    << std::endl;
+                    << '\n';
+            in_.endLine();
         }
     }
 

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "ctl_cli.h"
+#include "ctl_output.h"
 #include "ctl_wait.h"
 #include "device/hidapi_backend.h"
 
@@ -46,5 +47,7 @@ int main(int argc, char** argv) {
     env.sleep =
         quarvel::ctl::deadlineSleep([] { return std::chrono::steady_clock::now(); },
                                     quarvel::ctl::systemPause(wakePipe[0]), env.stopRequested);
-    return quarvel::ctl::run(args, env, std::cout, std::cerr);
+    quarvel::ctl::FileOutput standardOutput(1);
+    std::ostream out(&standardOutput);
+    return quarvel::ctl::run(args, env, out, std::cerr);
 }
