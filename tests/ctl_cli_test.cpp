@@ -431,5 +431,38 @@ TEST(CtlCli, OutputThatCannotBeWrittenFails) {
     }
 }
 
+TEST(CtlCli, EnableOneOutputKeepsTheOtherAsTheDeviceHasIt) {
+    const struct {
+        std::uint8_t before;
+        std::vector<std::string> args;
+        int status;
+        int sent;  // the enable byte sent, -1 for nothing
+    } cases[] = {
+        {2, {"enable", "1", "on"}, kOk, 3},
+        {3, {"enable", "1", "off"}, kOk, 2},
+        {1, {"enable", "2", "on"}, kOk, 3},
+        {3, {"enable", "2", "off"}, kOk, 1},
+        {0, {"enable", "2", "off"}, kOk, 0},
+        {2, {"enable", "1"}, kOk, 1},
+        {3, {"enable", "both", "on"}, kUsageError, -1},
+        {3, {"enable", "1", "yes"}, kUsageError, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[1] + " from " + std::to_string(c.before));
+        SimulatedBus bus;
+        SimDeviceConfig device = kDevice;
+        device.outputEnable = c.before;
+        const DeviceId d = bus.addDevice(device);
+        const Outcome o = runCtl(bus, c.args);
+        EXPECT_EQ(o.status, c.status) << o.err;
+        const auto reports = bus.featureReports(d);
+        ASSERT_EQ(reports.size(), c.sent < 0 ? 0u : 1u);
+        if (c.sent >= 0) {
+            EXPECT_EQ(reports[0][2], c.sent);
+        }
+        EXPECT_EQ(bus.openHandles(), 0u);
+    }
+}
+
 }  // namespace
 }  // namespace quarvel::ctl

@@ -41,7 +41,10 @@ Commands:
                           NC1_LS) and --bw W; those not given are what the window
                           shows after reading the device: its values, with NC2_LS as
                           the output 2 list selects it, and phase step 0
-  enable 1|2|both|none    output enables
+  enable 1|2|both|none    output enables: the outputs named on, the other off (enable 1
+                          turns output 2 off)
+  enable 1|2 on|off       switches one output and leaves the other as the device has
+                          it (its status is read first)
   identify 1|2|off        makes an output identify itself, or stops it
   drive 8|16|24|32        output drive strength in mA
   sleep                   puts the device to sleep
@@ -191,7 +194,9 @@ int dispatch(const std::vector<std::string>& args, Invocation& in) {
         return in.usage("Unknown command " + in.command + "; see --help for the commands.");
     }
     const CommandShape& s = shape->second;
-    if (static_cast<int>(in.operands.size()) != s.operands) {
+    // enable 1|2 on|off is the one command with a second form.
+    const bool enableOne = in.command == "enable" && in.operands.size() == 2;
+    if (!enableOne && static_cast<int>(in.operands.size()) != s.operands) {
         return in.usage(in.command + " takes " + std::to_string(s.operands) +
                         (s.operands == 1 ? " argument" : " arguments") + "; see --help.");
     }
@@ -203,7 +208,7 @@ int dispatch(const std::vector<std::string>& args, Invocation& in) {
     if (in.dryRun && in.command != "set") {
         return in.usage("Only set takes --dry-run; see --help.");
     }
-    return s.handler(in);
+    return enableOne ? enableOneCommand(in) : s.handler(in);
 }
 
 // Output lost is a failure like any other, said once on standard error; a reader that has had

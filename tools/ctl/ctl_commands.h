@@ -68,6 +68,7 @@ int watchCommand(const Invocation& in);
 int setCommand(const Invocation& in);
 int uploadCommand(const Invocation& in);
 int simpleCommand(const Invocation& in);  // enable, identify, drive, sleep, register
+int enableOneCommand(const Invocation& in);  // enable 1|2 on|off
 int wsprCommand(const Invocation& in);
 
 }  // namespace quarvel::ctl
