@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "ctl_commands.h"
 #include "ctl_wait.h"
@@ -20,8 +23,16 @@ struct Outcome {
     std::string out, err;
 };
 
+// The tests' own lock folder, so that parallel test programs never hold each other's locks.
+const std::string& testLocks() {
+    static const QTemporaryDir dir;
+    static const std::string path = dir.path().toStdString();
+    return path;
+}
+
 Outcome runCtl(SimulatedBus& bus, const std::vector<std::string>& args) {
     Environment env(bus);
+    env.lockDirectory = testLocks();
     std::ostringstream out, err;
     const int status = run(args, env, out, err);
     return {status, out.str(), err.str()};
@@ -274,6 +285,7 @@ struct ScriptedTime {
     std::chrono::milliseconds elapsed{0};  // the steady clock, which clock jumps do not move
 
     void install(Environment& env, SimulatedBus& bus) {
+        env.lockDirectory = testLocks();
         env.localClock = [this] { return now; };
         env.stopRequested = [this] { return now >= stopAt; };
         const auto pause = [this](std::chrono::nanoseconds length) {
@@ -462,6 +474,111 @@ TEST(CtlCli, EnableOneOutputKeepsTheOtherAsTheDeviceHasIt) {
         }
         EXPECT_EQ(bus.openHandles(), 0u);
     }
+}
+
+// Waiting for the generator, and one program at a time on it.
+TEST(CtlCli, WaitsForTheGeneratorAndForItsLock) {
+    const QDateTime start(QDate(2026, 12, 7), QTime(12, 1, 0));
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        bool plugged;        // at the start; else plugged in after 3 s
+        const char* heldBy;  // a lock held at the start, released after 5 s if `released`
+        bool released;
+        int status;
+        std::size_t sent;  // reports the device received
+        const char* errPart;
+    } cases[] = {
+        {"waits", {"--wait", "sleep"}, false, nullptr, false, kOk, 1, ""},
+        {"waits long enough", {"--wait=5", "sleep"}, false, nullptr, false, kOk, 1, ""},
+        {"waits too short",
+         {"--wait=2", "sleep"},
+         false,
+         nullptr,
+         false,
+         kDeviceError,
+         0,
+         "No clock generator is attached"},
+        {"no wait", {"sleep"}, false, nullptr, false, kDeviceError, 0, "No clock generator"},
+        {"wspr keeps waiting", {"wspr", "--wait"}, false, nullptr, false, kOk, 1, ""},
+        {"serialised", {"sleep"}, true, "quarvel-ctl set, process 7", true, kOk, 1, ""},
+        {"refused",
+         {"sleep"},
+         true,
+         "quarvel-ctl wspr, process 99",
+         false,
+         kDeviceError,
+         0,
+         "01234567 is in use by quarvel-ctl wspr, process 99; try again"},
+        {"second wspr",
+         {"wspr"},
+         true,
+         "quarvel-ctl wspr, process 99",
+         false,
+         kDeviceError,
+         0,
+         "in use by quarvel-ctl wspr, process 99"},
+        {"reading needs no lock",
+         {"status"},
+         true,
+         "quarvel-ctl wspr, process 99",
+         false,
+         kOk,
+         0,
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedBus bus;
+        const DeviceId d = bus.addDevice(kDevice);
+        ScriptedTime time{.now = start, .events = {}, .stopAt = start.addSecs(90)};
+        if (!c.plugged) {
+            bus.unplug(d);
+            time.events.emplace_back(start.addSecs(3), [&] { bus.plug(d); });
+        }
+        std::optional<StationLock> held;
+        if (c.heldBy) {
+            std::string ignored;
+            held = StationLock::tryTake(testLocks(), "01234567", c.heldBy, ignored);
+            ASSERT_TRUE(held && held->held());
+            if (c.released) time.events.emplace_back(start.addSecs(5), [&] { held.reset(); });
+        }
+        Environment env(bus);
+        time.install(env, bus);
+        std::ostringstream out, err;
+        EXPECT_EQ(run(c.args, env, out, err), c.status) << err.str();
+        EXPECT_EQ(bus.featureReports(d).size(), c.sent);
+        EXPECT_NE(err.str().find(c.errPart), std::string::npos) << err.str();
+        EXPECT_EQ(bus.openHandles(), 0u);
+    }
+}
+
+// Two sets at once on the same generator, from two programs: one sequence after the other.
+TEST(CtlCli, TwoSetsAtOnceAreSerialised) {
+    std::mutex mutex;
+    std::string order;
+    const auto runSet = [&](char name) {
+        SimulatedBus bus;
+        bus.addDevice(kDevice);
+        bus.setCallHook([](SimCall call, DeviceId) {
+            if (call == SimCall::SetFeature)
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        });
+        bus.setFeatureReportObserver([&](const std::u16string&, std::span<const std::uint8_t>) {
+            const std::lock_guard guard(mutex);
+            order += name;
+        });
+        Environment env(bus);
+        env.lockDirectory = testLocks();
+        env.sleep = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
+        std::ostringstream out, err;
+        EXPECT_EQ(run({"set", "10000000"}, env, out, err), kOk) << err.str();
+    };
+    std::thread a(runSet, 'a');
+    std::thread b(runSet, 'b');
+    a.join();
+    b.join();
+    EXPECT_TRUE(order == "aabb" || order == "bbaa") << order;
 }
 
 }  // namespace

@@ -172,6 +172,14 @@ int dispatch(const std::vector<std::string>& args, Invocation& in) {
         } else if (arg == "--version") {
             out << "quarvel-ctl " << QUARVEL_VERSION << '\n';
             return kOk;
+        } else if (arg == "--wait") {
+            in.wait = true;
+            if (value) {
+                in.waitSeconds = parseNumber(QString::fromStdString(*value), cLocale());
+                if (!in.waitSeconds || !(*in.waitSeconds >= 0)) {
+                    return in.usage("--wait=SECONDS takes a number of seconds, such as 30.");
+                }
+            }
         } else if (kFlags.contains(arg) && !value) {
             (arg == "--json" ? in.json : in.dryRun) = true;
         } else if (kValueOptions.contains(arg)) {
@@ -208,6 +216,9 @@ int dispatch(const std::vector<std::string>& args, Invocation& in) {
     if (in.dryRun && in.command != "set") {
         return in.usage("Only set takes --dry-run; see --help.");
     }
+    if (!waitForDevice(in)) return kOk;  // stopped while waiting, as Ctrl-C ends a loop
+    std::optional<StationLock> lock;
+    if (sendsToDevice(in) && !(lock = takeStationLock(in))) return kDeviceError;
     return enableOne ? enableOneCommand(in) : s.handler(in);
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/station_lock.h"
 #include "ctl_cli.h"
 
 namespace quarvel::ctl {
@@ -23,6 +24,8 @@ struct Invocation {
     std::optional<std::string> serial;
     bool json = false;
     bool dryRun = false;
+    bool wait = false;                  // --wait: for the generator to be attached
+    std::optional<double> waitSeconds;  // --wait=SECONDS; none: for as long as it takes
     Environment& env;
     std::ostream& out;
     std::ostream& err;
@@ -67,8 +70,15 @@ int statusCommand(const Invocation& in);
 int watchCommand(const Invocation& in);
 int setCommand(const Invocation& in);
 int uploadCommand(const Invocation& in);
-int simpleCommand(const Invocation& in);  // enable, identify, drive, sleep, register
+int simpleCommand(const Invocation& in);     // enable, identify, drive, sleep, register
 int enableOneCommand(const Invocation& in);  // enable 1|2 on|off
+
+// False when a stop came while waiting for the generator (--wait).
+bool waitForDevice(const Invocation& in);
+bool sendsToDevice(const Invocation& in);
+// The generator's lock for the command's send sequence; empty (the refusal said) when another
+// program keeps it.
+std::optional<StationLock> takeStationLock(const Invocation& in);
 int wsprCommand(const Invocation& in);
 
 }  // namespace quarvel::ctl
