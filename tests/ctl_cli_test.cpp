@@ -581,5 +581,37 @@ TEST(CtlCli, TwoSetsAtOnceAreSerialised) {
     EXPECT_TRUE(order == "aabb" || order == "bbaa") << order;
 }
 
+TEST(CtlCli, StatusCheckFollowsTheMonitoringPluginConvention) {
+    const struct {
+        const char* name;
+        std::function<void(SimulatedBus&)> setup;
+        int status;
+        const char* line;  // the start of the one line
+    } cases[] = {
+        {"locked", [](SimulatedBus& bus) { bus.addDevice(kDevice); }, 0,
+         "QUARVEL OK - 01234567: GPS signal present, PLL locked, output 1 10000000 Hz | "
+         "gps_signal=1;;1:;0;1 pll_locked=1;;1:;0;1 signal_losses=0c;;;0 output1_hz=10000000 "
+         "output2_hz=10000000\n"},
+        {"no GPS signal",
+         [](SimulatedBus& bus) { bus.setGpsSignal(bus.addDevice(kDevice), false); }, 2,
+         "QUARVEL CRITICAL - 01234567: no GPS signal, PLL locked"},
+        {"no PLL lock", [](SimulatedBus& bus) { bus.setPllLocked(bus.addDevice(kDevice), false); },
+         2, "QUARVEL CRITICAL - 01234567: GPS signal present, no PLL lock"},
+        {"absent", [](SimulatedBus&) {}, 3, "QUARVEL UNKNOWN - No clock generator is attached"},
+        {"no input report",
+         [](SimulatedBus& bus) { bus.addDevice({.inputMode = InputMode::Queued}); }, 3,
+         "QUARVEL UNKNOWN - The device sent no lock report"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedBus bus;
+        c.setup(bus);
+        const Outcome o = runCtl(bus, {"status", "--check"});
+        EXPECT_EQ(o.status, c.status);
+        EXPECT_EQ(o.out.rfind(c.line, 0), 0u) << o.out;
+        EXPECT_EQ(o.out.find('\n'), o.out.size() - 1) << "one line";
+    }
+}
+
 }  // namespace
 }  // namespace quarvel::ctl

@@ -172,6 +172,8 @@ int dispatch(const std::vector<std::string>& args, Invocation& in) {
         } else if (arg == "--version") {
             out << "quarvel-ctl " << QUARVEL_VERSION << '\n';
             return kOk;
+        } else if (arg == "--check" && !value) {
+            in.check = true;
         } else if (arg == "--wait") {
             in.wait = true;
             if (value) {
@@ -216,9 +218,13 @@ int dispatch(const std::vector<std::string>& args, Invocation& in) {
     if (in.dryRun && in.command != "set") {
         return in.usage("Only set takes --dry-run; see --help.");
     }
+    if (in.check && (in.command != "status" || in.json)) {
+        return in.usage("Only status takes --check, and not with --json; see --help.");
+    }
     if (!waitForDevice(in)) return kOk;  // stopped while waiting, as Ctrl-C ends a loop
     std::optional<StationLock> lock;
     if (sendsToDevice(in) && !(lock = takeStationLock(in))) return kDeviceError;
+    if (in.check) return checkCommand(in);
     return enableOne ? enableOneCommand(in) : s.handler(in);
 }
 

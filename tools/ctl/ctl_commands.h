@@ -24,6 +24,7 @@ struct Invocation {
     std::optional<std::string> serial;
     bool json = false;
     bool dryRun = false;
+    bool check = false;                 // status --check
     bool wait = false;                  // --wait: for the generator to be attached
     std::optional<double> waitSeconds;  // --wait=SECONDS; none: for as long as it takes
     Environment& env;
@@ -72,6 +73,7 @@ int setCommand(const Invocation& in);
 int uploadCommand(const Invocation& in);
 int simpleCommand(const Invocation& in);     // enable, identify, drive, sleep, register
 int enableOneCommand(const Invocation& in);  // enable 1|2 on|off
+int checkCommand(const Invocation& in);      // status --check
 
 // False when a stop came while waiting for the generator (--wait).
 bool waitForDevice(const Invocation& in);
