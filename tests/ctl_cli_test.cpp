@@ -318,11 +318,11 @@ TEST(CtlCli, WatchReportsChangesLossAndReturn) {
     std::ostringstream out, err;
     EXPECT_EQ(run({"watch"}, env, out, err), kOk) << err.str();
     EXPECT_EQ(out.str(),
-              "2026-12-07T12:00:00+01:00 GPS signal present, PLL locked, signal-loss count 0\n"
-              "2026-12-07T12:00:02+01:00 no GPS signal, PLL locked, signal-loss count 1\n"
+              "2026-12-07T12:00:00+01:00 01234567 GPS signal present, PLL locked, signal-loss count 0\n"
+              "2026-12-07T12:00:02+01:00 01234567 no GPS signal, PLL locked, signal-loss count 1\n"
               "2026-12-07T12:00:04+01:00 device 01234567 lost\n"
               "2026-12-07T12:00:06+01:00 device 01234567 back\n"
-              "2026-12-07T12:00:08+01:00 GPS signal present, PLL locked, signal-loss count 1\n");
+              "2026-12-07T12:00:08+01:00 01234567 GPS signal present, PLL locked, signal-loss count 1\n");
     EXPECT_EQ(bus.openHandles(), 0u);
     EXPECT_TRUE(bus.featureReports(d).empty());
 }

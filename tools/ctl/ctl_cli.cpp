@@ -91,9 +91,9 @@ sentence; nothing is sent on bad input.
 )";
 
 const std::set<std::string> kFlags = {"--json", "--dry-run"};
-const std::set<std::string> kValueOptions = {"--serial",      "--gps",  "--n31", "--n2hs",
-                                             "--n2ls",        "--n1hs", "--nc1", "--nc2",
-                                             "--phase-index", "--bw",   "--out2"};
+const std::set<std::string> kValueOptions = {"--serial",      "--gps",  "--n31",  "--n2hs",
+                                             "--n2ls",        "--n1hs", "--nc1",  "--nc2",
+                                             "--phase-index", "--bw",   "--out2", "--textfile"};
 const std::set<std::string> kUploadOptions = {"--gps", "--n31", "--n2hs",        "--n2ls", "--n1hs",
                                               "--nc1", "--nc2", "--phase-index", "--bw"};
 
@@ -109,6 +109,9 @@ bool none(const std::string&) {
 bool out2Option(const std::string& name) {
     return name == "--out2";
 }
+bool textfileOption(const std::string& name) {
+    return name == "--textfile";
+}
 bool uploadOption(const std::string& name) {
     return kUploadOptions.contains(name);
 }
@@ -116,7 +119,7 @@ bool uploadOption(const std::string& name) {
 const std::map<std::string, CommandShape> kCommands = {
     {"list", {0, none, listCommand}},
     {"status", {0, none, statusCommand}},
-    {"watch", {0, none, watchCommand}},
+    {"watch", {0, textfileOption, watchCommand}},
     {"set", {1, out2Option, setCommand}},
     {"upload", {0, uploadOption, uploadCommand}},
     {"enable", {1, none, simpleCommand}},

@@ -5,6 +5,8 @@
 #include "commands/reports.h"
 #include "commands/wspr_schedule.h"
 #include "ctl_commands.h"
+#include "ctl_textfile.h"
+#include "status/status_readout.h"
 
 namespace quarvel::ctl {
 
@@ -23,15 +25,32 @@ class Watcher {
         connection_ = Connection::open(in_.env.backend, in_.serial, failure);
         if (!connection_.isOpen()) return in_.fail(failure);
         serial_ = connection_.serial().toStdString();
+        if (const auto dir = in_.option("--textfile")) metrics_.emplace(*dir, serial_);
         while (!in_.env.stopRequested() && in_.outputWritable()) {
-            in_.env.sleep(connection_.isOpen() ? poll() : reconnect());
+            const auto next = connection_.isOpen() ? poll() : reconnect();
+            if (const auto problem = writeMetrics()) return in_.fail({kDeviceError, *problem});
+            in_.env.sleep(next);
         }
         return kOk;
     }
 
   private:
+    std::optional<std::string> writeMetrics() {
+        if (!metrics_) return std::nullopt;
+        const QDateTime now = in_.env.localClock();
+        metrics_->setPresent(connection_.isOpen());
+        if (connection_.isOpen() && metrics_->outputsDue(now)) {
+            if (const auto status = connection_.status()) {
+                const ReadoutNumbers n = readoutNumbers(*status);
+                metrics_->setOutputs(n.out1Hz, n.out2Hz, now);
+            }
+        }
+        return metrics_->write(now);
+    }
+
     std::chrono::milliseconds poll() {
         if (const auto lock = connection_.newestLock()) {
+            if (metrics_) metrics_->setLock(*lock, in_.env.localClock());
             report(*lock);
             return kConnectedPoll;
         }
@@ -61,8 +80,8 @@ class Watcher {
         if (changed.empty()) return;
         const std::string time = isoTime(in_.env.localClock());
         if (in_.json) {
-            in_.out << "{\"time\":\"" << time
-                    << "\",\"event\":\"state\",\"LOS\":" << (lock.noGpsSignal ? "true" : "false")
+            in_.out << "{\"time\":\"" << time << "\",\"SerNo\":" << jsonString(serialText())
+                    << ",\"event\":\"state\",\"LOS\":" << (lock.noGpsSignal ? "true" : "false")
                     << ",\"LOL\":" << (lock.pllNotLocked ? "true" : "false")
                     << ",\"SignalLossCount\":" << lock.signalLossCount << ",\"changed\":[";
             for (std::size_t i = 0; i < changed.size(); ++i) {
@@ -72,16 +91,20 @@ class Watcher {
             in_.endLine();
             return;
         }
-        in_.out << time << (lock.noGpsSignal ? " no GPS signal" : " GPS signal present")
+        in_.out << time << ' ' << printable(serialText())
+                << (lock.noGpsSignal ? " no GPS signal" : " GPS signal present")
                 << (lock.pllNotLocked ? ", no PLL lock" : ", PLL locked") << ", signal-loss count "
                 << lock.signalLossCount << '\n';
         in_.endLine();
     }
 
+    QString serialText() const { return QString::fromStdString(serial_); }
+
     void event(const char* name, const std::string& text) {
         const std::string time = isoTime(in_.env.localClock());
         if (in_.json) {
-            in_.out << "{\"time\":\"" << time << "\",\"event\":\"" << name << "\"}" << '\n';
+            in_.out << "{\"time\":\"" << time << "\",\"SerNo\":" << jsonString(serialText())
+                    << ",\"event\":\"" << name << "\"}" << '\n';
             in_.endLine();
         } else {
             in_.out << time << ' ' << text << '\n';
@@ -93,6 +116,7 @@ class Watcher {
     Connection connection_;
     std::string serial_;
     std::optional<LockState> last_;
+    std::optional<MetricsFile> metrics_;
 };
 
 // The start of the even minute whose second 0 is now or next.
