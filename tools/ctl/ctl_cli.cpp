@@ -14,7 +14,8 @@ namespace quarvel::ctl {
 
 namespace {
 
-constexpr const char* kUsage = R"(Usage: quarvel-ctl [--serial S] COMMAND [ARGS] [--json]
+constexpr const char* kUsage =
+    R"(Usage: quarvel-ctl [--serial S] [--wait[=SECONDS]] COMMAND [ARGS] [--json]
 
 Configures and watches the attached GPS-referenced clock generators from the command line:
 everything the quarvel-config window does, with the same reports on the wire. Numbers are
@@ -26,10 +27,13 @@ Commands:
                           not, why)
   status                  identity, output enables, drive strength, GPS reference,
                           dividers, phase step, BW, output 1 and 2, F3, Fosc, and the
-                          lock state from the newest input report (waiting up to 2 s)
+                          lock state from the newest input report (waiting up to 2 s);
+                          with --check, one line for monitoring agents
   watch                   one line per change of GPS signal, PLL lock or signal-loss
                           count and per loss or return of the device, with the local
-                          time; reconnects; runs until Ctrl-C or SIGTERM
+                          time and the serial number; reconnects; runs until Ctrl-C or
+                          SIGTERM, or until the program reading its output goes away;
+                          with --textfile DIR, also keeps DIR/quarvel.prom current
   set FREQ                searches the plan for output 1 = FREQ Hz as "Find" does and
                           uploads it as "Find" does; with --out2 F2, a plan that also
                           gives output 2 = F2 Hz, sent as "Update" sends it with that
@@ -57,12 +61,33 @@ Commands:
 After every command that sets the plan, the output enables or the drive strength, the status
 report is read back; a device that does not report what was sent is an error.
 
+One program at a time per generator: a command that sends holds the generator's lock file
+(quarvel-SERIAL.lock in /run/lock, else in $XDG_RUNTIME_DIR) for its sequence, wspr for as
+long as it runs, and the window around each of its sends. A command that finds it held waits
+up to 10 s (wspr 3 s), then fails and names the holder.
+
 Options:
   --serial S              the generator with serial number S; required when several
                           are attached
   --json                  one JSON object a line on standard output instead of text
   --dry-run               set: print the plan, send nothing
   --out2 F2               set: output 2 frequency in Hz
+  --wait[=SECONDS]        wait for the generator (the one named by --serial, if given)
+                          to be attached and openable, at most SECONDS, instead of
+                          failing at once; watch and wspr also keep waiting whenever it
+                          is gone, as a service wants
+  --check                 status: one line for monitoring plugins, with performance
+                          data (gps_signal, pll_locked, signal_losses, output1_hz,
+                          output2_hz); exit 0 OK with GPS signal and PLL lock, 2
+                          CRITICAL when either is missing, 3 UNKNOWN when the device is
+                          absent or cannot be read
+  --textfile DIR          watch: keep DIR/quarvel.prom current for the Prometheus node
+                          exporter's textfile collector, replaced whole at each change
+                          and at least every 15 s, with per serial number:
+                          quarvel_device_present, quarvel_gps_signal,
+                          quarvel_pll_locked, quarvel_signal_losses_total,
+                          quarvel_output_frequency_hertz (label output) and
+                          quarvel_last_report_timestamp_seconds
   --help, -h              this text
   --version               the version
 
@@ -74,8 +99,9 @@ JSON fields (names as in the window):
                           PhaseBox (index), Phase (degrees), BW, Out1Freq, OUT2 (Hz),
                           F3 (Hz), Fosc (GHz), LOS (no GPS signal), LOL (no PLL lock),
                           SignalLossCount (the last three null without an input report)
-  watch                   time, event ("state", "lost", "back"), and for "state" LOS,
-                          LOL, SignalLossCount and changed (the fields that changed)
+  watch                   time, SerNo, event ("state", "lost", "back"), and for "state"
+                          LOS, LOL, SignalLossCount and changed (the fields that
+                          changed)
   set, upload             command, SerNo, sent, GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS,
                           NC2_LS, PhaseBox, BW, Out1Freq, F3, Fosc, clamped (the
                           fields validation changed)
@@ -85,9 +111,10 @@ JSON fields (names as in the window):
                           "skipped")
 
 Exit status: 0 success; 1 the device is absent or cannot be opened, a transfer failed, the
-read-back differs, or no plan exists; 2 bad usage, or input that is not a number or is out
+read-back differs, no plan exists, another program holds the generator, or the output could
+not be written; 2 bad usage, or input that is not a number or is out
 of range (REG, DATA and BW 0..255, frequencies above 0). Errors go to standard error as one
-sentence; nothing is sent on bad input.
+sentence; nothing is sent on bad input. status --check exits 0, 2 or 3 as said above.
 )";
 
 const std::set<std::string> kFlags = {"--json", "--dry-run"};
