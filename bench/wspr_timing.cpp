@@ -5,7 +5,8 @@
 //
 // The sped-up run moves a scripted local clock forward over most of each two minutes and
 // really sleeps the last 1.5 s before each slot, so the figure holds the real final wait;
-// then M real minutes on the real clock. T threads keep the cores busy meanwhile.
+// then M real minutes on the real clock. T threads keep the cores busy meanwhile, at the
+// ordinary priority (run it under `nice -n -10` as the wspr service runs).
 
 #include <QDateTime>
 #include <algorithm>
@@ -23,6 +24,8 @@
 
 #if defined(__linux__)
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -97,6 +100,10 @@ int main(int argc, char** argv) {
     std::vector<std::thread> burners;
     for (std::size_t i = 0; i < busy; ++i) {
         burners.emplace_back([&done] {
+#if defined(__linux__)
+            // The load runs at the ordinary priority, whatever the measured program's.
+            setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 0);
+#endif
             volatile unsigned long spin = 0;
             while (!done) spin = spin + 1;
         });
