@@ -23,6 +23,8 @@
 #include "sim/simulated_bus.h"
 
 #if defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -101,7 +103,9 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < busy; ++i) {
         burners.emplace_back([&done] {
 #if defined(__linux__)
-            // The load runs at the ordinary priority, whatever the measured program's.
+            // The load runs at the ordinary priority and policy, whatever the measured program's.
+            const sched_param ordinary{};
+            pthread_setschedparam(pthread_self(), SCHED_OTHER, &ordinary);
             setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 0);
 #endif
             volatile unsigned long spin = 0;
