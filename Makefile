@@ -5,7 +5,8 @@ PACKAGE_BUILD ?= build-package
 JOBS          ?= $(shell nproc)
 
 DEBIAN_PACKAGES = build-essential cmake pkg-config qt6-base-dev libhidapi-dev libgtest-dev \
-                  googletest libbenchmark-dev help2man libfuse3-dev fuse3 ccache
+                  googletest libbenchmark-dev help2man libfuse3-dev fuse3 ccache \
+                  prometheus-node-exporter systemd
 X_PACKAGES      = xvfb openbox xdotool x11-utils
 FUZZ_PACKAGES   = clang libclang-rt-14-dev
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)

@@ -1,5 +1,6 @@
 # `make package` / `cpack`: a Debian package of everything `cmake --install` puts in place
-# (the programs, their man pages, the udev rule, the desktop entry and the icon), installed below /usr.
+# (the programs, their man pages, the udev rule, the systemd units, the desktop entry and the
+# icon), installed below /usr.
 
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "quarvel-config")
@@ -33,13 +34,28 @@ the attached devices and explains why one cannot be opened, quarvel-plan
 prints the frequency plan for a requested frequency, and quarvel-ctl sends
 every device command from the command line, for scripts and headless stations.
 
-A udev rule gives the user at the seat access to the device.")
+A udev rule gives the user at the seat, and group plugdev, access to the device.
+The systemd units quarvel-watch@SERIAL and quarvel-wspr@SERIAL run quarvel-ctl
+watch and wspr as services, as system user quarvel.")
 
 # Reload the rules so that a device plugged in after the installation is accessible at once;
 # where udev is not running (containers, chroots) there is nothing to reload.
 set(_quarvel_postinst "${CMAKE_CURRENT_BINARY_DIR}/packaging/postinst")
+# The station services run as system user quarvel, in group plugdev, which the udev rule gives
+# the device to; useradd is in every Debian system, adduser is not.
 file(WRITE "${_quarvel_postinst}" "#!/bin/sh
 set -e
+if [ \"$1\" = configure ]; then
+    getent group plugdev >/dev/null || groupadd --system plugdev
+    if ! getent passwd quarvel >/dev/null; then
+        useradd --system --user-group --no-create-home --home-dir /nonexistent \\
+            --shell /usr/sbin/nologin --comment 'quarvel-config station services' quarvel
+    fi
+    usermod -a -G plugdev quarvel
+    if [ -d /run/systemd/system ]; then
+        systemctl daemon-reload || true
+    fi
+fi
 if [ \"$1\" = configure ] && command -v udevadm >/dev/null 2>&1 && [ -d /run/udev ]; then
     udevadm control --reload-rules || true
     udevadm trigger --subsystem-match=hidraw --action=change || true

@@ -10,24 +10,11 @@
 #include "ctl_commands.h"
 #include "device/probe_report.h"
 #include "planning/pair_search.h"
+#include "support/ctl_harness.h"
 #include "support/window_harness.h"
 
 namespace quarvel::ctl {
 namespace {
-
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-Outcome runCtl(SimulatedBus& bus, const std::vector<std::string>& args) {
-    Environment env(bus);
-    std::ostringstream out, err;
-    const int status = run(args, env, out, err);
-    return {status, out.str(), err.str()};
-}
-
-const SimDeviceConfig kDevice{.serialNumber = u"01234567", .outputEnable = 3, .driveStrength = 0};
 
 TEST(CtlCli, SendsTheSameReportsAsTheWindow) {
     const struct {
@@ -369,28 +356,6 @@ TEST(Refusals, AGeneratorUnpluggedWhileOpeningIsSaidToHaveGoneAway) {
     }
 }
 
-// A clock that moves only when the command waits, with events scripted at given times.
-struct ScriptedTime {
-    QDateTime now;
-    std::vector<std::pair<QDateTime, std::function<void()>>> events;
-    QDateTime stopAt;
-    std::chrono::milliseconds lateness{0};  // added to every wait from `lateFrom` on
-
-    void install(Environment& env, SimulatedBus& bus) {
-        env.localClock = [this] { return now; };
-        env.stopRequested = [this] { return now >= stopAt; };
-        env.sleep = [this](std::chrono::milliseconds wait) {
-            now = now.addMSecs(wait.count());
-            for (auto& [when, what] : events) {
-                if (what && when <= now) std::exchange(what, nullptr)();
-            }
-        };
-        bus.setClock([this] {
-            return SimulatedBus::TimePoint(std::chrono::milliseconds(now.toMSecsSinceEpoch()));
-        });
-    }
-};
-
 TEST(CtlCli, WatchReportsChangesLossAndReturn) {
     SimulatedBus bus;
     const DeviceId d = bus.addDevice(kDevice);
@@ -404,12 +369,13 @@ TEST(CtlCli, WatchReportsChangesLossAndReturn) {
     time.install(env, bus);
     std::ostringstream out, err;
     EXPECT_EQ(run({"watch"}, env, out, err), kOk) << err.str();
-    EXPECT_EQ(out.str(),
-              "2026-12-07T12:00:00+01:00 GPS signal present, PLL locked, signal-loss count 0\n"
-              "2026-12-07T12:00:02+01:00 no GPS signal, PLL locked, signal-loss count 1\n"
-              "2026-12-07T12:00:04+01:00 device 01234567 lost\n"
-              "2026-12-07T12:00:06+01:00 device 01234567 back\n"
-              "2026-12-07T12:00:08+01:00 GPS signal present, PLL locked, signal-loss count 1\n");
+    EXPECT_EQ(
+        out.str(),
+        "2026-12-07T12:00:00+01:00 01234567 GPS signal present, PLL locked, signal-loss count 0\n"
+        "2026-12-07T12:00:02+01:00 01234567 no GPS signal, PLL locked, signal-loss count 1\n"
+        "2026-12-07T12:00:04+01:00 device 01234567 lost\n"
+        "2026-12-07T12:00:06+01:00 device 01234567 back\n"
+        "2026-12-07T12:00:08+01:00 01234567 GPS signal present, PLL locked, signal-loss count 1\n");
     EXPECT_EQ(bus.openHandles(), 0u);
     EXPECT_TRUE(bus.featureReports(d).empty());
 }

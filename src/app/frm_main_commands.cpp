@@ -9,6 +9,7 @@
 #include "app/list_control.h"
 #include "commands/plan_upload.h"
 #include "commands/reports.h"
+#include "commands/station_lock.h"
 #include "commands/wspr_schedule.h"
 #include "common/number_text.h"
 
@@ -26,6 +27,7 @@ QString planFieldProblem(PlanField field) {
 
 void frmMain::SetFreq_Click() {
     if (!CommandsAllowed()) return;
+    const SendSequenceLock sendLock(SerNo->currentText().toStdString());
     ValidateSettings();
     if (FeatureReportLength < kPlanReportBytes) return;  // the device cannot take a plan
 
@@ -56,6 +58,7 @@ void frmMain::SetFreq_Click() {
 
 void frmMain::OUT1EN_Click() {
     if (!CommandsAllowed()) return;
+    const SendSequenceLock sendLock(SerNo->currentText().toStdString());
     const int enables = 2 * (OUT2EN->isChecked() ? 1 : 0) + (OUT1EN->isChecked() ? 1 : 0);
     const std::uint8_t payload[] = {static_cast<std::uint8_t>(enables)};
     if (const auto frame = commandFrame(FeatureReportLength, Command::OutputEnable, payload)) {
@@ -78,6 +81,7 @@ void frmMain::OUT2ID_Click() {
 // The identify flags follow the last identify report sent: off, output 1 or output 2.
 void frmMain::Identify(int output) {
     if (!CommandsAllowed()) return;
+    const SendSequenceLock sendLock(SerNo->currentText().toStdString());
     bool& mine = output == 1 ? IdentifyOutput1On : IdentifyOutput2On;
     bool& other = output == 1 ? IdentifyOutput2On : IdentifyOutput1On;
     const std::uint8_t payload[] = {static_cast<std::uint8_t>(mine ? 0 : output)};
@@ -90,6 +94,7 @@ void frmMain::Identify(int output) {
 
 void frmMain::Enc1_Click() {
     if (!DeviceListReady || !CommandsAllowed() || Enc1->listIndex() < 0) return;
+    const SendSequenceLock sendLock(SerNo->currentText().toStdString());
     const std::uint8_t payload[] = {static_cast<std::uint8_t>(Enc1->listIndex())};
     if (const auto frame = commandFrame(FeatureReportLength, Command::DriveStrength, payload)) {
         SendFeature(*frame);
@@ -98,6 +103,7 @@ void frmMain::Enc1_Click() {
 
 void frmMain::Sleep_cmd_Click() {
     if (!CommandsAllowed()) return;
+    const SendSequenceLock sendLock(SerNo->currentText().toStdString());
     if (const auto frame = sleepFrame(FeatureReportLength)) SendFeature(*frame);
 }
 
@@ -118,6 +124,7 @@ void frmMain::WriteRegister_Click() {
         return;
     }
     lblMessage->clear();
+    const SendSequenceLock sendLock(SerNo->currentText().toStdString());
     SendFeature(*frame);
 }
 
@@ -140,6 +147,7 @@ void frmMain::WsprCheck() {
             LastWsprTrigger = minute;
             if (CommandsAllowed()) {
                 if (const auto frame = commandFrame(FeatureReportLength, Command::WsprTrigger)) {
+                    const SendSequenceLock sendLock(SerNo->currentText().toStdString());
                     SendFeature(*frame);
                 }
             }

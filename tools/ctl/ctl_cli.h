@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/station_lock.h"
 #include "ctl_device.h"
 #include "device/hid_backend.h"
 
@@ -24,6 +25,8 @@ struct Environment {
     std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds) {};
     // Ctrl-C or SIGTERM arrived: `watch` and `wspr` end cleanly.
     std::function<bool()> stopRequested = [] { return false; };
+    // Where the generators' lock files are.
+    std::string lockDirectory = StationLock::defaultDirectory();
 };
 
 // args excludes the program name.

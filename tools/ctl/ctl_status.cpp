@@ -15,9 +15,6 @@ namespace quarvel::ctl {
 
 namespace {
 
-constexpr std::chrono::milliseconds kLockWait{2000};
-constexpr std::chrono::milliseconds kLockPoll{50};
-
 const char* boolean(bool value) {
     return value ? "true" : "false";
 }
@@ -26,15 +23,6 @@ std::string identityJson(const Connection& c) {
     return "\"SerNo\":" + jsonString(c.serial()) + ",\"lblManuf\":" + jsonString(c.manufacturer()) +
            ",\"lblProduct\":" + jsonString(c.product()) +
            ",\"lblVersion\":" + jsonString(QString::fromStdString(formatRelease(c.release())));
-}
-
-// The first input report within kLockWait, as the newest of those waiting.
-std::optional<LockState> waitForLock(Connection& c, const Environment& env) {
-    for (auto waited = std::chrono::milliseconds(0);; waited += kLockPoll) {
-        if (const auto lock = c.newestLock()) return lock;
-        if (waited >= kLockWait || env.stopRequested()) return std::nullopt;
-        env.sleep(kLockPoll);
-    }
 }
 
 void printStatus(const Invocation& in, const Connection& c, const DeviceStatus& s,
@@ -143,6 +131,16 @@ std::optional<SimplePayload> simplePayload(const Invocation& in, std::string& pr
 }
 
 }  // namespace
+
+std::optional<LockState> waitForLock(Connection& c, const Environment& env) {
+    constexpr std::chrono::milliseconds kLockWait{2000};
+    constexpr std::chrono::milliseconds kLockPoll{50};
+    for (auto waited = std::chrono::milliseconds(0);; waited += kLockPoll) {
+        if (const auto lock = c.newestLock()) return lock;
+        if (waited >= kLockWait || env.stopRequested()) return std::nullopt;
+        env.sleep(kLockPoll);
+    }
+}
 
 std::string planJson(const PlanValues& values, const std::string& afterPhase) {
     std::string json;

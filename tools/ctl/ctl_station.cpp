@@ -1,0 +1,83 @@
+// What a station needs around a command: waiting for the generator to be attached, and holding
+// its lock while a command sends.
+
+#include <ostream>
+
+#include "ctl_commands.h"
+
+#if defined(__unix__)
+#include <unistd.h>
+#endif
+
+namespace quarvel::ctl {
+
+namespace {
+
+constexpr std::chrono::milliseconds kDevicePoll{250};
+constexpr std::chrono::milliseconds kLockPoll{100};
+// A send sequence takes milliseconds; a holder that keeps the lock longer is a running wspr.
+constexpr std::chrono::seconds kLockPatience{10};
+constexpr std::chrono::seconds kWsprLockPatience{3};
+
+bool attached(const std::vector<ListedDevice>& devices, const std::optional<std::string>& serial) {
+    return std::ranges::any_of(devices, [&serial](const ListedDevice& d) {
+        return d.canOpen && (!serial || (d.serial && d.serial->toStdString() == *serial));
+    });
+}
+
+// The serial number the command will use: the one named, or that of the only generator.
+std::optional<std::string> targetSerial(const Invocation& in) {
+    if (in.serial) return in.serial;
+    const auto devices = listDevices(in.env.backend);
+    if (devices.size() != 1 || !devices.front().serial) return std::nullopt;
+    return devices.front().serial->toStdString();
+}
+
+}  // namespace
+
+bool waitForDevice(const Invocation& in) {
+    if (!in.wait) return true;
+    const QDateTime start = in.env.localClock();
+    while (!attached(listDevices(in.env.backend), in.serial)) {
+        if (in.env.stopRequested()) return false;
+        const double waited = static_cast<double>(start.msecsTo(in.env.localClock())) / 1000;
+        // Time is up: the command then fails as it would have without waiting.
+        if (in.waitSeconds && waited >= *in.waitSeconds) return true;
+        in.env.sleep(kDevicePoll);
+    }
+    return true;
+}
+
+bool sendsToDevice(const Invocation& in) {
+    return !(in.command == "list" || in.command == "status" || in.command == "watch" ||
+             (in.command == "set" && in.dryRun));
+}
+
+std::optional<StationLock> takeStationLock(const Invocation& in) {
+    const auto serial = targetSerial(in);
+    if (!serial) return StationLock();  // the command itself says what is wrong
+#if defined(__unix__)
+    const std::string holder =
+        "quarvel-ctl " + in.command + ", process " + std::to_string(getpid());
+#else
+    const std::string holder = "quarvel-ctl " + in.command;
+#endif
+    const auto patience = in.command == "wspr" ? kWsprLockPatience : kLockPatience;
+    const QDateTime start = in.env.localClock();
+    std::string heldBy;
+    for (;;) {
+        if (auto lock = StationLock::tryTake(in.env.lockDirectory, *serial, holder, heldBy)) {
+            return lock;
+        }
+        if (in.env.stopRequested() ||
+            start.msecsTo(in.env.localClock()) >= patience.count() * 1000) {
+            break;
+        }
+        in.env.sleep(kLockPoll);
+    }
+    in.fail({kDeviceError, "The clock generator " + *serial + " is in use by " + heldBy +
+                               "; try again when it has finished."});
+    return std::nullopt;
+}
+
+}  // namespace quarvel::ctl
