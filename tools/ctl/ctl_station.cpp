@@ -19,18 +19,20 @@ constexpr std::chrono::milliseconds kLockPoll{100};
 constexpr std::chrono::seconds kLockPatience{10};
 constexpr std::chrono::seconds kWsprLockPatience{3};
 
-bool attached(const std::vector<ListedDevice>& devices, const std::optional<std::string>& serial) {
-    return std::ranges::any_of(devices, [&serial](const ListedDevice& d) {
-        return d.canOpen && (!serial || (d.serial && d.serial->toStdString() == *serial));
+bool attached(const std::vector<ListedGenerator>& devices,
+              const std::optional<std::string>& serial) {
+    return std::ranges::any_of(devices, [&serial](const ListedGenerator& d) {
+        const auto listed = d.listedSerial();
+        return !d.refusal && (!serial || (listed && listed->toStdString() == *serial));
     });
 }
 
 // The serial number the command will use: the one named, or that of the only generator.
 std::optional<std::string> targetSerial(const Invocation& in) {
     if (in.serial) return in.serial;
-    const auto devices = listDevices(in.env.backend);
-    if (devices.size() != 1 || !devices.front().serial) return std::nullopt;
-    return devices.front().serial->toStdString();
+    const auto devices = listGenerators(in.env.backend, ListDetail::Serial);
+    if (devices.size() != 1 || !devices.front().listedSerial()) return std::nullopt;
+    return devices.front().listedSerial()->toStdString();
 }
 
 }  // namespace
@@ -38,7 +40,7 @@ std::optional<std::string> targetSerial(const Invocation& in) {
 bool waitForDevice(const Invocation& in) {
     if (!in.wait) return true;
     const QDateTime start = in.env.localClock();
-    while (!attached(listDevices(in.env.backend), in.serial)) {
+    while (!attached(listGenerators(in.env.backend, ListDetail::Serial), in.serial)) {
         if (in.env.stopRequested()) return false;
         const double waited = static_cast<double>(start.msecsTo(in.env.localClock())) / 1000;
         // Time is up: the command then fails as it would have without waiting.
