@@ -229,10 +229,8 @@ std::string Emulation::nodePath(DeviceId device) {
 }
 
 ProgramRun Emulation::run(const std::vector<std::string>& argv, bool capture) {
-    ProgramRun result;
     // Never outside a working emulation: the program would reach the host's real devices.
-    if (argv.empty() || !error_.empty()) return result;
-    // Everything the child needs is made before fork: the serving thread may hold locks.
+    if (argv.empty() || !error_.empty()) return {};
     // A sanitized program would refuse a preloaded library that comes before its runtime.
     std::vector<std::string> env = {"LD_PRELOAD=" + preload_,
                                     "ASAN_OPTIONS=verify_asan_link_order=0"};
@@ -244,6 +242,14 @@ ProgramRun Emulation::run(const std::vector<std::string>& argv, bool capture) {
             env.emplace_back(entry);
         }
     }
+    return runProgram(argv, env, capture);
+}
+
+ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                      bool capture) {
+    ProgramRun result;
+    if (argv.empty()) return result;
+    // Everything the child needs is made before fork: serving threads may hold locks.
     std::vector<char*> args;
     std::vector<char*> envp;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));

@@ -33,6 +33,11 @@ struct ProgramRun {
     std::string output;   // standard output and standard error together
 };
 
+// Runs a program with exactly this environment and waits for it; its output is captured or
+// goes where ours goes.
+ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                      bool capture = true);
+
 class Emulation {
   public:
     // Every device of the bus gets a node, hidrawN for device N. Descriptors not given are
