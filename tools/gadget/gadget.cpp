@@ -446,7 +446,6 @@ void Gadget::plug(DeviceId device) {
         bus.plug(device);
         f.handle = bus.open(bus.path(device), OpenMode::Plain);
     });
-    f.taken = 0;
     if (f.bind()) waitForNode(device, true);
 }
 
@@ -473,6 +472,8 @@ void Gadget::waitForNode(DeviceId device, bool present) {
     }
     // udev applies the rules (and removes the node) on its own time.
     runProgram({"udevadm", "settle", "--timeout=20"}, {"PATH=/usr/bin:/bin:/usr/sbin:/sbin"});
+    // What udev's probing read does not count as the host's interest in the device.
+    functions_[device]->taken = 0;
     if (present && nodePath(device).empty() && error_.empty()) {
         error_ = "no hidraw node for device " + std::to_string(device);
     }
@@ -482,7 +483,9 @@ ProgramRun Gadget::run(const std::vector<std::string>& argv, bool capture) {
     if (!error_.empty()) return {};
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-    return runProgram(argv, env, capture);
+    std::vector<std::string> args;
+    for (const auto& a : argv) args.push_back(reachable_(a));
+    return runProgram(args, env, capture);
 }
 
 }  // namespace quarvel

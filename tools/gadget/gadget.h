@@ -62,6 +62,7 @@ class Gadget {
     std::map<DeviceId, std::vector<std::uint8_t>> descriptors_;
     std::mutex mutex_;
     std::vector<std::unique_ptr<Function>> functions_;
+    ReachableCopies reachable_;
     std::string error_;
 };
 
