@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -21,6 +22,19 @@ using KernelHid = EmulatedHidTest;
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
+
+std::unique_ptr<frmMain> loadWindow(HidBackend& backend) {
+    application();
+    WindowServices services;
+    services.warn = [](QWidget*, const QString&, const QString&) {};
+    services.localClock = [] { return QDateTime(QDate(2026, 12, 7), QTime(12, 0)); };
+    services.requestPause = [] {};
+    auto window = std::make_unique<frmMain>(backend, services);
+    window->Form_Load();
+    return window;
+}
+
+using Reports = std::vector<std::vector<std::uint8_t>>;
 
 TEST_F(KernelHid, ProbeAndCtlSeeTwoGeneratorsAsTheKernelEnumeratedThem) {
     bus.addDevice({.serialNumber = u"A1", .manufacturer = u"Caf\u00e9", .releaseNumber = 0x0112});
@@ -91,31 +105,74 @@ TEST_F(KernelHid, TheUdevRuleGivesTheNodeToTheSeatAndToPlugdevOnly) {
     EXPECT_EQ(member.exitStatus, 0) << "a member of plugdev\n" << member.output;
 }
 
+// What each user action sends, on the simulated bus and through usbhid: the same bytes.
+TEST_F(KernelHid, TheWindowSendsWhatItSendsOnTheSimulatedBus) {
+    struct Action {
+        const char* what;
+        std::function<void(frmMain&)> run;
+    };
+    const Action actions[] = {
+        {"start-up", [](frmMain&) {}},
+        {"Find 10000000",
+         [](frmMain& w) {
+             w.Out1Freq->setText("10000000");
+             FrmMainTestAccess::findFreq(w);
+         }},
+        {"output enable", [](frmMain& w) { w.OUT2EN->click(); }},
+        {"identify", [](frmMain& w) { w.OUT1ID->click(); }},
+        {"drive strength", [](frmMain& w) { WindowHarness::pick(w.Enc1, 1); }},
+        {"sleep", [](frmMain& w) { w.Sleep_cmd->click(); }},
+        {"register write",
+         [](frmMain& w) {
+             w.REG->setText("17");
+             w.DATA->setText("200");
+             w.WriteRegister->click();
+         }},
+    };
+    const SimDeviceConfig generator{.serialNumber = u"A1"};
+    std::vector<Reports> expected;
+    {
+        SimulatedBus simulated;
+        simulated.addDevice(generator);
+        const auto window = loadWindow(simulated);
+        for (const Action& a : actions) {
+            simulated.clearFeatureReports(0);
+            a.run(*window);
+            expected.push_back(simulated.featureReports(0));
+        }
+    }
+    bus.addDevice(generator);
+    ASSERT_NO_FATAL_FAILURE(serve());
+    const auto hidapi = makeHidapiBackend();
+    const auto window = loadWindow(*hidapi);
+    EXPECT_EQ(window->GPS->text(), "2875000");
+    for (std::size_t i = 0; i < std::size(actions); ++i) {
+        emulation->locked([](SimulatedBus& b) { b.clearFeatureReports(0); });
+        actions[i].run(*window);
+        EXPECT_EQ(received(0), expected[i]) << actions[i].what;
+    }
+}
+
 TEST_F(KernelHid, WatchAndTheWindowFollowARealUnplugAndReplug) {
     bus.addDevice({.serialNumber = u"A1"});
     ASSERT_NO_FATAL_FAILURE(serve());
     auto watch = std::async(std::launch::async, [this] {
-        return run({"timeout", "--signal=INT", "25", QUARVEL_CTL, "watch"});
+        return run({"timeout", "--signal=INT", "15", QUARVEL_CTL, "watch"});
     });
-    application();
     const auto hidapi = makeHidapiBackend();
-    WindowServices services;
-    services.warn = [](QWidget*, const QString&, const QString&) {};
-    services.requestPause = [] {};
-    frmMain window(*hidapi, services);
-    window.Form_Load();
-    ASSERT_TRUE(window.deviceFound());
-    std::this_thread::sleep_for(3s);
+    const auto window = loadWindow(*hidapi);
+    ASSERT_TRUE(window->deviceFound());
+    std::this_thread::sleep_for(2s);  // watch has opened the generator
 
     emulation->unplug(0);
-    FrmMainTestAccess::tick(window);
-    EXPECT_FALSE(window.deviceFound());
-    std::this_thread::sleep_for(3s);
+    FrmMainTestAccess::tick(*window);
+    EXPECT_FALSE(window->deviceFound());
+    std::this_thread::sleep_for(1s);  // watch has seen it go
     emulation->plug(0);
-    for (int i = 0; i < 10 && !window.deviceFound(); ++i) FrmMainTestAccess::tick(window);
-    EXPECT_TRUE(window.deviceFound());
-    EXPECT_EQ(entriesOf(window.SerNo), QStringList{"A1"});
-    EXPECT_EQ(window.GPS->text(), "2875000");
+    for (int i = 0; i < 10 && !window->deviceFound(); ++i) FrmMainTestAccess::tick(*window);
+    EXPECT_TRUE(window->deviceFound());
+    EXPECT_EQ(entriesOf(window->SerNo), QStringList{"A1"});
+    EXPECT_EQ(window->GPS->text(), "2875000");
 
     const std::string output = watch.get().output;
     const auto lost = output.find("device A1 lost");
@@ -131,13 +188,9 @@ TEST_F(KernelHid, WatchAndTheWindowFollowARealUnplugAndReplug) {
 TEST_F(KernelHid, DISABLED_AGpsLossShowsWithinOneTickThroughTheKernelQueue) {
     bus.addDevice({.serialNumber = u"A1"});
     ASSERT_NO_FATAL_FAILURE(serve());
-    application();
     const auto hidapi = makeHidapiBackend();
-    WindowServices services;
-    services.warn = [](QWidget*, const QString&, const QString&) {};
-    services.requestPause = [] {};
-    frmMain window(*hidapi, services);
-    window.Form_Load();
+    const auto owned = loadWindow(*hidapi);
+    frmMain& window = *owned;
     for (int i = 0; i < 3; ++i) {
         std::this_thread::sleep_for(500ms);
         FrmMainTestAccess::tick(window);

@@ -355,22 +355,25 @@ void Gadget::Function::setup(const usb_ctrlrequest& request) {
         return reply({frame.begin() + static_cast<std::ptrdiff_t>(skip), frame.end()}, length);
     }
     if (classRequest && !in && request.bRequest == kHidSetReport && reportType == kFeatureReport) {
-        // A refusal must stall before the data stage, so the model is asked first: a frame
-        // it would refuse is one with a fault pending or an unplugged device.
-        const bool refuses = owner.locked([&](SimulatedBus& bus) {
-            if (!handle || !bus.reachesDevice(*handle)) return true;
-            if (bus.pendingFaults(id, SimCall::SetFeature) == 0) return false;
+        // The host hears the transfer done once the data is read, maybe before the model has
+        // it; holding the lock from before the read keeps anyone from looking in between.
+        std::unique_lock guard(owner.mutex_);
+        SimulatedBus& bus = owner.bus_;
+        // A refusal must stall before the data stage: the model would refuse a frame when a
+        // fault is pending (spent here) or the device is unplugged.
+        if (!handle || !bus.reachesDevice(*handle) ||
+            bus.pendingFaults(id, SimCall::SetFeature) > 0) {
             std::vector<std::uint8_t> probe(2, 0);
-            bus.setFeature(*handle, probe);  // spends the fault
-            return true;
-        });
-        if (refuses) return stall(in);
+            if (handle) bus.setFeature(*handle, probe);
+            guard.unlock();
+            return stall(in);
+        }
         std::vector<std::uint8_t> frame(length + skip, 0);
         frame[0] = reportId;
         const ssize_t n = ::read(ep0, frame.data() + skip, length);
         if (n < 0) return;
         frame.resize(static_cast<std::size_t>(n) + skip);
-        owner.locked([&](SimulatedBus& bus) { return bus.setFeature(*handle, frame); });
+        bus.setFeature(*handle, frame);
         return;
     }
     stall(in);
