@@ -3,6 +3,7 @@
 // applied, real hot-plug events, two generators, and the kernel's own input queue.
 
 #include <gtest/gtest.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 
 #include <functional>
@@ -85,9 +86,22 @@ TEST_F(KernelHid, TheUdevRuleGivesTheNodeToTheSeatAndToPlugdevOnly) {
     const ProgramRun refused = as(nobody, {QUARVEL_CTL, "status"});
     EXPECT_NE(refused.exitStatus, 0) << refused.output;
     EXPECT_TRUE(contains(refused.output, "udev rule")) << refused.output;
+    // The window, opening as that user would: the kernel checks the file-system user ID.
+    const auto windowAsNobody = [] {
+        application();
+        const auto hidapi = makeHidapiBackend();
+        ::setfsuid(65534);
+        const auto window = loadWindow(*hidapi);
+        ::setfsuid(0);
+        return std::pair(window->deviceFound(), window->lblDeviceAccess->text().toStdString());
+    };
+    const auto [opened, advice] = windowAsNobody();
+    EXPECT_FALSE(opened);
+    EXPECT_TRUE(contains(advice, "Permission denied") && contains(advice, "udev rule")) << advice;
 
     // Access as the system grants it: an ACL as logind sets for the seat's user, or the group.
     ASSERT_EQ(run({"setfacl", "-m", "u:65534:rw", node}).exitStatus, 0);
+    EXPECT_TRUE(windowAsNobody().first) << "the window, given access";
     for (const std::vector<std::string>& command : {std::vector<std::string>{QUARVEL_PROBE},
                                                     {QUARVEL_CTL, "status"},
                                                     {QUARVEL_CTL, "set", "10000000"},
