@@ -9,9 +9,10 @@ DEBIAN_PACKAGES = build-essential cmake pkg-config qt6-base-dev libhidapi-dev li
                   prometheus-node-exporter systemd
 X_PACKAGES      = xvfb openbox xdotool x11-utils
 FUZZ_PACKAGES   = clang libclang-rt-14-dev
+KERNEL_PACKAGES = qemu-system-x86 linux-image-amd64 busybox-static cpio udev acl
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run demo test bench smoke screenshot package fuzz sanitize format clean
+.PHONY: all deps build run demo test test-kernel test-kernel-run deps-kernel bench smoke screenshot package fuzz sanitize format clean
 
 all: build
 
@@ -40,7 +41,24 @@ demo: build
 test: deps
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_WERROR=ON
 	cmake --build $(TEST_BUILD) -j $(JOBS)
-	cd $(TEST_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd $(TEST_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -LE kernel
+	@why=$$(scripts/kernel-vm --why-not); \
+	if [ -z "$$why" ]; then $(MAKE) --no-print-directory test-kernel-run; \
+	elif [ "$$CI" = true ]; then echo "kernel tier cannot run: $$why"; exit 1; \
+	else echo "kernel tier skipped: $$why (make test-kernel installs what it needs)"; fi
+
+# The kernel tier: the tests labelled "kernel", inside a VM on Debian's kernel (root only).
+test-kernel: deps deps-kernel
+	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_WERROR=ON
+	cmake --build $(TEST_BUILD) -j $(JOBS)
+	@$(MAKE) --no-print-directory test-kernel-run
+
+deps-kernel:
+	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="$(KERNEL_PACKAGES)"
+
+test-kernel-run:
+	QUARVEL_GADGET=$(TEST_BUILD)/tools/gadget/quarvel-gadget \
+	    scripts/kernel-vm -- scripts/kernel-ctest $(TEST_BUILD)
 
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; QT_QPA_PLATFORM=offscreen $$b; done

@@ -1,7 +1,8 @@
 #pragma once
-// Tests on the real HID stack: simulated devices served as hidraw nodes (see
-// tools/emulate/emulation.h). Without root, /dev/fuse or namespaces a test is skipped with the
-// reason, except under CI=true, where that is a failure.
+// Tests on the real HID stack: simulated devices served as hidraw nodes, through FUSE (see
+// tools/emulate/emulation.h) or, built with QUARVEL_KERNEL_TIER for the test VM, as USB
+// gadgets the kernel itself drives (tools/gadget/gadget.h). Where the transport cannot run a
+// test is skipped with the reason, except under CI=true, where that is a failure.
 
 #include <gtest/gtest.h>
 
@@ -12,15 +13,35 @@
 #include <thread>
 #include <vector>
 
-#include "emulation.h"
 #include "hid_samples.h"
 
+#ifdef QUARVEL_KERNEL_TIER
+#include <filesystem>
+
+#include "gadget.h"
+#else
+#include "emulation.h"
+#endif
+
 namespace quarvel {
+
+#ifdef QUARVEL_KERNEL_TIER
+using Transport = Gadget;
+inline std::string transportUnavailableReason() {
+    const std::string why = gadgetUnavailableReason();
+    return why.empty() ? why : why + "; this test runs in the VM: make test-kernel";
+}
+#else
+using Transport = Emulation;
+inline std::string transportUnavailableReason() {
+    return emulationUnavailableReason();
+}
+#endif
 
 class EmulatedHidTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const std::string why = emulationUnavailableReason();
+        const std::string why = transportUnavailableReason();
         if (why.empty()) return;
         const char* ci = std::getenv("CI");
         if (ci != nullptr && std::string(ci) == "true") FAIL() << "cannot emulate: " << why;
@@ -29,7 +50,7 @@ class EmulatedHidTest : public ::testing::Test {
 
     // Serves the devices added to bus so far; descriptors default to the generator's.
     void serve(std::map<DeviceId, std::vector<std::uint8_t>> descriptors = {}) {
-        emulation = std::make_unique<Emulation>(bus, QUARVEL_PRELOAD, std::move(descriptors));
+        emulation = std::make_unique<Transport>(bus, QUARVEL_PRELOAD, std::move(descriptors));
         ASSERT_EQ(emulation->error(), "");
     }
 
@@ -41,6 +62,22 @@ class EmulatedHidTest : public ::testing::Test {
         return emulation->locked([&](SimulatedBus& b) { return b.featureReports(device); });
     }
 
+#ifdef QUARVEL_KERNEL_TIER
+    // usbhid polls the device only while its node is open.
+    std::size_t opens(DeviceId device) {
+        return emulation->reportsTaken(device);
+    }
+
+    // The device cannot tell; no file of ours may still be on a hidraw node.
+    static bool allClosedOnce() {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec)) {
+            if (fs::read_symlink(fd.path(), ec).string().starts_with("/dev/hidraw")) return false;
+        }
+        return true;
+    }
+#else
     std::size_t opens(DeviceId device) {
         return emulation->locked(
             [&](SimulatedBus& b) { return b.callCount(device, SimCall::Open); });
@@ -58,9 +95,10 @@ class EmulatedHidTest : public ::testing::Test {
         }
         return false;
     }
+#endif
 
     SimulatedBus bus;
-    std::unique_ptr<Emulation> emulation;
+    std::unique_ptr<Transport> emulation;
 };
 
 // Adds a keyboard and a mouse to the bus; their descriptors by device.

@@ -229,12 +229,10 @@ std::string Emulation::nodePath(DeviceId device) {
 }
 
 ProgramRun Emulation::run(const std::vector<std::string>& argv, bool capture) {
-    ProgramRun result;
     // Never outside a working emulation: the program would reach the host's real devices.
-    if (argv.empty() || !error_.empty()) return result;
-    // Everything the child needs is made before fork: the serving thread may hold locks.
+    if (argv.empty() || !error_.empty()) return {};
     // A sanitized program would refuse a preloaded library that comes before its runtime.
-    std::vector<std::string> env = {"LD_PRELOAD=" + preload_,
+    std::vector<std::string> env = {"LD_PRELOAD=" + reachable_(preload_),
                                     "ASAN_OPTIONS=verify_asan_link_order=0"};
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string_view entry(*e);
@@ -244,6 +242,59 @@ ProgramRun Emulation::run(const std::vector<std::string>& argv, bool capture) {
             env.emplace_back(entry);
         }
     }
+    std::vector<std::string> args;
+    for (const auto& a : argv) args.push_back(reachable_(a));
+    return runProgram(args, env, capture);
+}
+
+namespace {
+
+bool everyoneReaches(const fs::path& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || (st.st_mode & S_IROTH) == 0) return false;
+    if ((st.st_mode & S_IXUSR) != 0 && (st.st_mode & S_IXOTH) == 0) return false;
+    for (fs::path dir = file.parent_path(); !dir.empty(); dir = dir.parent_path()) {
+        if (::stat(dir.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) return false;
+        if (dir == dir.root_path()) break;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string ReachableCopies::operator()(const std::string& path) {
+    std::error_code ec;
+    if (path.find('/') == std::string::npos || !fs::is_regular_file(path, ec)) return path;
+    const fs::path file = fs::absolute(path, ec);
+    if (everyoneReaches(file)) return path;
+    if (const auto found = copies_.find(path); found != copies_.end()) return found->second;
+    if (dir_.empty()) {
+        std::string pattern = (fs::temp_directory_path(ec) / "quarvel-reach.XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) return path;
+        dir_ = pattern;
+        ::chmod(dir_.c_str(), 0755);
+    }
+    // One folder per copy keeps the file name: programs name themselves by it.
+    const fs::path folder = fs::path(dir_) / std::to_string(copies_.size());
+    fs::create_directory(folder, ec);
+    ::chmod(folder.c_str(), 0755);
+    const fs::path copy = folder / file.filename();
+    fs::copy_file(file, copy, fs::copy_options::overwrite_existing, ec);
+    if (ec) return path;
+    ::chmod(copy.c_str(), 0755);
+    return copies_.emplace(path, copy.string()).first->second;
+}
+
+ReachableCopies::~ReachableCopies() {
+    std::error_code ignored;
+    if (!dir_.empty()) fs::remove_all(dir_, ignored);
+}
+
+ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                      bool capture) {
+    ProgramRun result;
+    if (argv.empty()) return result;
+    // Everything the child needs is made before fork: serving threads may hold locks.
     std::vector<char*> args;
     std::vector<char*> envp;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));

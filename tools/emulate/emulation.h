@@ -33,6 +33,28 @@ struct ProgramRun {
     std::string output;   // standard output and standard error together
 };
 
+// Copies of files that not every user can reach (a checkout in a home folder of mode 0700),
+// kept in a temporary folder anyone can read, for programs run as another user.
+class ReachableCopies {
+  public:
+    ReachableCopies() = default;
+    ~ReachableCopies();
+    ReachableCopies(const ReachableCopies&) = delete;
+    ReachableCopies& operator=(const ReachableCopies&) = delete;
+
+    // The path itself when every user can read it (or it names no file), else a copy's.
+    std::string operator()(const std::string& path);
+
+  private:
+    std::string dir_;
+    std::map<std::string, std::string> copies_;
+};
+
+// Runs a program with exactly this environment and waits for it; its output is captured or
+// goes where ours goes.
+ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                      bool capture = true);
+
 class Emulation {
   public:
     // Every device of the bus gets a node, hidrawN for device N. Descriptors not given are
@@ -73,6 +95,7 @@ class Emulation {
 
     SimulatedBus& bus_;
     std::string preload_;
+    ReachableCopies reachable_;
     std::map<DeviceId, std::vector<std::uint8_t>> descriptors_;
     std::mutex mutex_;
     std::unique_ptr<Server> server_;
