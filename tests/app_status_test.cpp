@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "device/newest_input.h"
 #include "support/window_harness.h"
 
 namespace quarvel {
@@ -333,6 +336,24 @@ TEST(LockMonitor, UnplugInTheMiddleOfAReadoutLeavesNoHandleBehind) {
         h.unload();
         EXPECT_TRUE(h.handlesBalanced());
     }
+}
+
+// A device reporting every millisecond fills the queue long before the next look, and the
+// reports it then holds are from when it filled: the look must wait for one sent after that.
+TEST(LockMonitor, AFullQueueGivesWayToAReportSentOnceItHasRoom) {
+    using namespace std::chrono_literals;
+    SimulatedBus bus;  // the real clock, since the look waits real milliseconds
+    const auto id =
+        bus.addDevice({.serialNumber = u"Q1", .inputMode = InputMode::Queued, .inputPeriod = 1ms});
+    const auto handle = bus.open(bus.path(id), OpenMode::Reads);
+    ASSERT_TRUE(handle);
+    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(bus.queuedInputReports(id), SimulatedBus::kInputQueueLimit);
+    bus.setGpsSignal(id, false);
+    const auto newest = readNewestInputReport(bus, *handle, 3);
+    ASSERT_TRUE(newest);
+    EXPECT_EQ((*newest)[2] & 1, 1) << "the look showed a report from before the loss";
+    bus.close(*handle);
 }
 
 }  // namespace

@@ -11,16 +11,18 @@
 
 namespace quarvel {
 
-// The kernel queues at most this many input reports per open handle (dropping the newest when
-// full); reading that many empties it, and the bound keeps a device that always has a report
-// ready from holding the caller.
+// Reading this many input reports empties any queue, and the bound keeps a device that always
+// has a report ready from holding the caller.
 inline constexpr int kMaxWaitingInputReports = 64;
+// The kernel's queue is full at 63 reports (a ring of 64) and then drops the newest.
+inline constexpr int kFullInputQueue = 63;
 
 // Byte 0 the report ID, then the data; reports longer than this are cut to it.
 using InputFrame = std::array<std::uint8_t, 65>;
 
 // Reads every waiting input report (at most kMaxWaitingInputReports), each of
-// min(inputLength, 65) bytes, and returns the newest; bytes a short report lacks stay 0.
+// min(inputLength, 65) bytes, and returns the newest; bytes a short report lacks stay 0. When
+// the queue was full, waits a few milliseconds for a report that came after it had room.
 // Empty when the first read fails: nothing was waiting, or the device is gone.
 std::optional<InputFrame> readNewestInputReport(HidBackend& backend, HidHandleId handle,
                                                 int inputLength);
