@@ -195,6 +195,15 @@ TEST(CtlCli, ExitStatusesAndNothingSentOnFailure) {
          },
          kDeviceError,
          "different output enables"},
+        {{"drive", "16"},
+         [](SimulatedBus& bus) {
+             bus.addDevice(kDevice);
+             bus.setCallHook([&bus](SimCall call, DeviceId d) {
+                 if (call == SimCall::GetFeature) bus.setDriveStrength(d, 3);
+             });
+         },
+         kDeviceError,
+         "different drive strength"},
     };
     for (const auto& c : cases) {
         std::string name;
@@ -260,6 +269,12 @@ TEST(CtlCli, ListShowsEveryGeneratorWithoutPassingControlCharacters) {
               "\"reason\":null}");
     EXPECT_NE(json.out.find("{\"SerNo\":null,"), std::string::npos);
     EXPECT_EQ(bus.openHandles(), 0u);
+
+    // JSON is UTF-8: a non-ASCII name must not come out as a replacement character.
+    SimulatedBus accented;
+    accented.addDevice({.manufacturer = u"Qu\u00e4rvel"});
+    const std::string line = runCtl(accented, {"list", "--json"}).out;
+    EXPECT_NE(line.find("\"lblManuf\":\"Qu\xc3\xa4rvel\""), std::string::npos) << line;
 }
 
 // A clock that moves only when the command waits, with events scripted at given times.

@@ -55,6 +55,7 @@ TEST(Output2List, PagesCoverTheListWithinBounds) {
                 nextUnseen = range.last + 1;
                 // The page a readout shows for an entry must hold it.
                 for (const std::int32_t i : {range.first, range.last}) {
+                    ASSERT_LT(out2PageHolding(i, pages), pages) << c << " entry " << i;
                     const auto holding = out2PageRange(out2PageHolding(i, pages), pages, c + 1);
                     ASSERT_TRUE(holding.first <= i && i <= holding.last) << c << " entry " << i;
                 }
