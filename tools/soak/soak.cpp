@@ -91,6 +91,7 @@ class Soak {
     std::mt19937 random_;
     std::map<std::string, int> events_;
     int windowChecks_ = 0, watchChecks_ = 0, faults_ = 0;
+    int readsInARow_ = 0;  // ticks of this settling that read a report
     std::size_t maxOpenHandles_ = 0;
     Series windowUsage_, watchUsage_;
 };
@@ -173,9 +174,11 @@ std::string Soak::inject(DeviceId d, SimCall call, const char* name) {
 
 void Soak::settle(std::chrono::milliseconds span) {
     const auto until = SteadyClock::now() + span;
+    readsInARow_ = 0;
     while (SteadyClock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(window_.Timer->interval()));
         FrmMainTestAccess::tick(window_);
+        readsInARow_ = window_.Timer->interval() == 500 ? readsInARow_ + 1 : 0;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         watch_.pump();
         maxOpenHandles_ = std::max(
@@ -183,9 +186,10 @@ void Soak::settle(std::chrono::milliseconds span) {
     }
 }
 
-// Only after a tick that read a report (500 ms): other ticks leave the indicators as they were.
+// Only after two ticks in a row that read a report (500 ms): other ticks leave the indicators
+// as they were, and the first read of a connection may drain reports queued long before.
 void Soak::checkWindow() {
-    if (!window_.deviceFound() || window_.Timer->interval() != 500) return;
+    if (!window_.deviceFound() || readsInARow_ < 2) return;
     const std::u16string serial = window_.SerNo->currentText().toStdU16String();
     const auto d =
         static_cast<DeviceId>(std::find(kSerials, kSerials + kDevices, serial) - kSerials);
