@@ -26,11 +26,12 @@ namespace {
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
 
-// A1 and B2 queue their reports at a changing, fast period; the queue is the device's, so
-// only the window reads them. C3 always has its current state waiting; watch follows it.
+// A1 always has its current state waiting; watch follows it. B2 and C3 queue their reports at
+// a changing, fast period; the queue is the device's, so only the window reads them. The
+// window opens the one listed last, so mostly one of those.
 const std::u16string kSerials[] = {u"A1", u"B2", u"C3"};
 constexpr DeviceId kDevices = 3;
-constexpr DeviceId kWatched = 2;
+constexpr DeviceId kWatched = 0;
 constexpr int kFdSlack = 2;
 constexpr long kRssSlackKb = 3 * 1024;
 
@@ -71,6 +72,8 @@ class Soak {
   private:
     std::string disturb();
     std::string inject(DeviceId d, SimCall call, const char* name);
+    std::string pickInWindow();
+    std::optional<DeviceId> windowDevice();
     void settle(std::chrono::milliseconds span);
     void checkWindow();
     void checkWatch(bool steady);
@@ -134,8 +137,9 @@ std::string Soak::disturb() {
             return "replug";
         }
     }
-    const DeviceId d = pick(kDevices);
-    switch (pick(8)) {
+    // Half of what happens happens to the device the window shows.
+    const DeviceId d = pick(2) == 0 ? windowDevice().value_or(pick(kDevices)) : pick(kDevices);
+    switch (pick(9)) {
         case 0:
             emulation_.unplug(d);
             return "unplug";
@@ -155,13 +159,36 @@ std::string Soak::disturb() {
             return inject(d, SimCall::GetFeature, "failed status request");
         case 6:
             return inject(d, SimCall::Open, "failed open");
+        case 7:
+            return pickInWindow();
         default: {
             const std::chrono::milliseconds periods[] = {1ms, 2ms, 5ms, 10ms, 50ms, 100ms};
             const auto period = periods[pick(6)];
-            emulation_.locked([&](SimulatedBus& b) { b.setInputPeriod(d % 2, period); });
+            emulation_.locked([&](SimulatedBus& b) { b.setInputPeriod(1 + d % 2, period); });
             return "input period changed (1 to 100 ms)";
         }
     }
+}
+
+// The user picks a generator that queues its reports (not the one watch follows).
+std::string Soak::pickInWindow() {
+    std::vector<int> queued;
+    for (int i = 0; i < window_.SerNo->count(); ++i) {
+        if (window_.SerNo->itemText(i) != QString::fromStdU16String(kSerials[kWatched])) {
+            queued.push_back(i);
+        }
+    }
+    if (queued.empty() || !window_.SerNo->isEnabled()) return "no other generator to pick";
+    WindowHarness::pick(window_.SerNo, queued[pick(static_cast<unsigned>(queued.size()))]);
+    return "another generator picked in the window";
+}
+
+std::optional<DeviceId> Soak::windowDevice() {
+    if (!window_.deviceFound()) return std::nullopt;
+    const std::u16string serial = window_.SerNo->currentText().toStdU16String();
+    const auto d =
+        static_cast<DeviceId>(std::find(kSerials, kSerials + kDevices, serial) - kSerials);
+    return d < kDevices ? std::optional(d) : std::nullopt;
 }
 
 // One fault of a kind at a time: a device nobody uses would otherwise hoard them.
@@ -189,12 +216,9 @@ void Soak::settle(std::chrono::milliseconds span) {
 // Only after two ticks in a row that read a report (500 ms): other ticks leave the indicators
 // as they were, and the first read of a connection may drain reports queued long before.
 void Soak::checkWindow() {
-    if (!window_.deviceFound() || readsInARow_ < 2) return;
-    const std::u16string serial = window_.SerNo->currentText().toStdU16String();
-    const auto d =
-        static_cast<DeviceId>(std::find(kSerials, kSerials + kDevices, serial) - kSerials);
-    if (d >= kDevices || !plugged(d)) return;
-    const auto [gps, pll] = lockState(d);
+    const auto d = windowDevice();
+    if (!d || readsInARow_ < 2 || !plugged(*d)) return;
+    const auto [gps, pll] = lockState(*d);
     ++windowChecks_;
     if (window_.LOS->isHidden() != gps || window_.LOL->isHidden() != pll) {
         fault("the window shows " + window_.SerNo->currentText().toStdString() + " with GPS " +
@@ -209,9 +233,9 @@ void Soak::checkWatch(bool steady) {
     const auto [gps, pll] = lockState(kWatched);
     ++watchChecks_;
     if (!watch_.connected()) {
-        fault("quarvel-ctl watch still shows C3 lost");
+        fault("quarvel-ctl watch still shows A1 lost");
     } else if (watch_.noGps() != !gps || watch_.noLock() != !pll) {
-        fault("quarvel-ctl watch shows another lock state than C3's");
+        fault("quarvel-ctl watch shows another lock state than A1's");
     }
 }
 
@@ -259,7 +283,11 @@ int soak(std::chrono::minutes length, unsigned seed) {
     const auto backend = makeHidapiBackend();
     auto window = std::make_unique<frmMain>(*backend, services);
     window->Form_Load();
-    WatchProcess watch(QUARVEL_CTL, QUARVEL_PRELOAD, "C3");
+    WatchProcess watch(QUARVEL_CTL, QUARVEL_PRELOAD, "A1");
+    for (int i = 0; i < 100 && watch.stateLines() == 0; ++i) {  // up before anything happens
+        std::this_thread::sleep_for(100ms);
+        watch.pump();
+    }
     std::cout << "Soak for " << length.count() << " min, seed " << seed << std::endl;
     Soak soak(emulation, *window, watch, seed);
     soak.run(length);
