@@ -204,6 +204,15 @@ TEST(CtlCli, ExitStatusesAndNothingSentOnFailure) {
          },
          kDeviceError,
          "different drive strength"},
+        {{"set", "10000000"},
+         [](SimulatedBus& bus) {
+             bus.addDevice(kDevice);
+             bus.setCallHook([&bus](SimCall call, DeviceId d) {
+                 if (call == SimCall::GetFeature) bus.setPlan(d, SimPlan{});
+             });
+         },
+         kDeviceError,
+         "different GPS"},
     };
     for (const auto& c : cases) {
         std::string name;
@@ -222,6 +231,22 @@ TEST(CtlCli, ExitStatusesAndNothingSentOnFailure) {
             EXPECT_TRUE(bus.featureReports(d).empty());
         }
         EXPECT_EQ(bus.openHandles(), 0u);
+    }
+}
+
+// A device gone to sleep need not answer a status request: only what the status mirrors is
+// read back.
+TEST(CtlCli, CommandsTheStatusDoesNotMirrorAreNotReadBack) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"sleep"}, {"identify", "1"}, {"register", "2", "200"}}) {
+        SimulatedBus bus;
+        bus.addDevice(kDevice);
+        bus.setCallHook([&bus](SimCall call, DeviceId d) {
+            if (call == SimCall::SetFeature) bus.failNext(d, SimCall::GetFeature, 1000);
+        });
+        const Outcome o = runCtl(bus, args);
+        EXPECT_EQ(o.status, kOk) << args.front() << ": " << o.err;
+        EXPECT_EQ(bus.featureReports(0).size(), 1u) << args.front();
     }
 }
 

@@ -63,7 +63,9 @@ TEST(Output2List, PagesCoverTheListWithinBounds) {
             EXPECT_EQ(nextUnseen, c + 1) << c;
         }
     }
-    EXPECT_EQ(out2PageRange(0, 0, 0).last, -1);
+    EXPECT_EQ(std::pair(out2PageRange(0, 0, 0).first, out2PageRange(0, 0, 0).last),
+              std::pair(0, -1));
+    EXPECT_EQ(out2PageRange(0, 1, 1).last, 0);
     EXPECT_EQ(out2PageRange(500, 2, 10).last, 9);
 }
 
@@ -82,6 +84,7 @@ TEST(Output2List, Selection) {
         {kNaN, 5, std::nullopt},
         {10, 0, std::nullopt},
         {70000, 40000, std::nullopt},  // beyond 16 bits
+        {80000, 40000, std::nullopt},  // the entry before the last, beyond 16 bits too
     };
     for (const auto& c : cases) {
         EXPECT_EQ(out2Selection(c.nc2ls, c.entries), c.selected) << c.nc2ls << " " << c.entries;
@@ -103,6 +106,7 @@ TEST(Output2List, ReadoutCount) {
         {1e12, std::nullopt}};
     for (const auto& [nc2ls, count] : cases) EXPECT_EQ(readoutOut2Count(nc2ls), count) << nc2ls;
     EXPECT_TRUE(out2Frequencies(1, 1, kOut2MaxCount + 1).empty());
+    EXPECT_EQ(out2Frequencies(1, 1, kOut2MaxCount).size(), kOut2MaxCount + 1u);
 }
 
 }  // namespace
