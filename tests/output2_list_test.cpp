@@ -66,6 +66,7 @@ TEST(Output2List, PagesCoverTheListWithinBounds) {
     EXPECT_EQ(std::pair(out2PageRange(0, 0, 0).first, out2PageRange(0, 0, 0).last),
               std::pair(0, -1));
     EXPECT_EQ(out2PageRange(0, 1, 1).last, 0);
+    EXPECT_EQ(out2PageHolding(5, 0), 0);
     EXPECT_EQ(out2PageRange(500, 2, 10).last, 9);
 }
 
@@ -100,7 +101,8 @@ TEST(Output2List, ReadoutCount) {
         {7, 2},
         {100001, 50000},
         {440910, 220454},  // paged, ending at the device's own divider
-        {3e6, 32700},      // beyond any plan: the first page only
+        {1048576, kOut2MaxCount},
+        {3e6, 32700},  // beyond any plan: the first page only
         {0, std::nullopt},
         {kNaN, std::nullopt},
         {1e12, std::nullopt}};
