@@ -102,7 +102,8 @@ TEST(Output2List, ReadoutCount) {
         {100001, 50000},
         {440910, 220454},  // paged, ending at the device's own divider
         {1048576, kOut2MaxCount},
-        {3e6, 32700},  // beyond any plan: the first page only
+        {1048578, kOut2PageStride},  // one past the longest list
+        {3e6, 32700},                // beyond any plan: the first page only
         {0, std::nullopt},
         {kNaN, std::nullopt},
         {1e12, std::nullopt}};
