@@ -12,7 +12,8 @@ FUZZ_PACKAGES   = clang libclang-rt-14-dev
 KERNEL_PACKAGES = qemu-system-x86 linux-image-amd64 busybox-static cpio udev acl
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run demo test test-kernel test-kernel-run deps-kernel bench smoke screenshot package fuzz sanitize format clean
+.PHONY: all deps build run demo test test-kernel test-kernel-run deps-kernel bench smoke screenshot \
+        package fuzz sanitize mutate soak format clean
 
 all: build
 
@@ -87,8 +88,27 @@ fuzz: deps
 sanitize: deps
 	scripts/sanitize
 
+# Mutation testing of the lines changed since MUTATE_BASE (default main), or of MUTATE_FILES
+# (FILE or FILE:FIRST-LAST), running the ctest tests matching MUTATE_TESTS (default all).
+MUTATE_BASE  ?= main
+MUTATE_BUILD ?= build-mutate
+mutate: deps
+	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="python3"
+	@[ -f $(MUTATE_BUILD)/CMakeCache.txt ] || \
+	    cmake -S . -B $(MUTATE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_WERROR=ON
+	scripts/mutate --build $(MUTATE_BUILD) --base $(MUTATE_BASE) \
+	    $(if $(MUTATE_TESTS),--tests '$(MUTATE_TESTS)') $(MUTATE_FILES)
+
+# The window and quarvel-ctl watch against misbehaving emulated generators for SOAK_MINUTES
+# (default 10). Root only, like the hidraw tests.
+SOAK_MINUTES ?= 10
+soak: deps
+	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_WERROR=ON
+	cmake --build $(TEST_BUILD) -j $(JOBS) --target quarvel-soak
+	$(TEST_BUILD)/tools/soak/quarvel-soak --minutes $(SOAK_MINUTES)
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(PACKAGE_BUILD) build-fuzz build-asan
+	rm -rf $(BUILD) $(TEST_BUILD) $(PACKAGE_BUILD) build-fuzz build-asan $(MUTATE_BUILD)

@@ -198,17 +198,21 @@ TEST(LockMonitor, ShowsTheLockStateOfEachReport) {
         const char* label;
         bool los;
         bool lol;
+        int olderWaiting = 0;  // reports with GPS and lock present, queued before this one
     };
     const Case cases[] = {{0, 0, "Signal loss count: 0", false, false},
                           {255, 3, "Signal loss count: 255", true, true},
                           {7, 4, "Signal loss count: 7", false, false},
                           {1, 1, "Signal loss count: 1", true, false},
-                          {2, 2, "Signal loss count: 2", false, true}};
+                          {2, 2, "Signal loss count: 2", false, true},
+                          {3, 1, "Signal loss count: 3", true, false, 1},
+                          {4, 1, "Signal loss count: 4", true, false, 63}};  // a full queue
     WindowHarness h;
     h.bus.addDevice({.serialNumber = u"Q1", .inputMode = InputMode::Queued});
     frmMain& w = h.load();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
+        for (int i = 0; i < c.olderWaiting; ++i) h.bus.queueInputReport(0, {0, 9, 0});
         h.bus.queueInputReport(0, {0, c.count, c.bits});
         h.tick();
         EXPECT_TRUE(w.deviceFound());

@@ -183,6 +183,24 @@ TEST(CtlCli, ExitStatusesAndNothingSentOnFailure) {
          },
          kDeviceError,
          "different output enables"},
+        {{"drive", "16"},
+         [](SimulatedBus& bus) {
+             bus.addDevice(kDevice);
+             bus.setCallHook([&bus](SimCall call, DeviceId d) {
+                 if (call == SimCall::GetFeature) bus.setDriveStrength(d, 3);
+             });
+         },
+         kDeviceError,
+         "different drive strength"},
+        {{"set", "10000000"},
+         [](SimulatedBus& bus) {
+             bus.addDevice(kDevice);
+             bus.setCallHook([&bus](SimCall call, DeviceId d) {
+                 if (call == SimCall::GetFeature) bus.setPlan(d, SimPlan{});
+             });
+         },
+         kDeviceError,
+         "different GPS"},
     };
     for (const auto& c : cases) {
         std::string name;
@@ -201,6 +219,22 @@ TEST(CtlCli, ExitStatusesAndNothingSentOnFailure) {
             EXPECT_TRUE(bus.featureReports(d).empty());
         }
         EXPECT_EQ(bus.openHandles(), 0u);
+    }
+}
+
+// A device gone to sleep need not answer a status request: only what the status mirrors is
+// read back.
+TEST(CtlCli, CommandsTheStatusDoesNotMirrorAreNotReadBack) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"sleep"}, {"identify", "1"}, {"register", "2", "200"}}) {
+        SimulatedBus bus;
+        bus.addDevice(kDevice);
+        bus.setCallHook([&bus](SimCall call, DeviceId d) {
+            if (call == SimCall::SetFeature) bus.failNext(d, SimCall::GetFeature, 1000);
+        });
+        const Outcome o = runCtl(bus, args);
+        EXPECT_EQ(o.status, kOk) << args.front() << ": " << o.err;
+        EXPECT_EQ(bus.featureReports(0).size(), 1u) << args.front();
     }
 }
 
@@ -297,6 +331,12 @@ TEST(CtlCli, ListShowsEveryGeneratorWithoutPassingControlCharacters) {
               "\"reason\":null}");
     EXPECT_NE(json.out.find("{\"SerNo\":\"B2\","), std::string::npos);
     EXPECT_EQ(bus.openHandles(), 0u);
+
+    // JSON is UTF-8: a non-ASCII name must not come out as a replacement character.
+    SimulatedBus accented;
+    accented.addDevice({.manufacturer = u"Qu\u00e4rvel"});
+    const std::string line = runCtl(accented, {"list", "--json"}).out;
+    EXPECT_NE(line.find("\"lblManuf\":\"Qu\xc3\xa4rvel\""), std::string::npos) << line;
 }
 
 TEST(CtlCli, ListWithASerialShowsJustThatGenerator) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <sstream>
 
 #include "device/hidapi_backend.h"
 #include "support/emulated_hid.h"
@@ -180,6 +182,37 @@ TEST_F(HidrawWindow, LockIndicatorsFollowAFastReportingDeviceWithoutLag) {
         EXPECT_TRUE(w.LOS->isHidden()) << transport;
         EXPECT_EQ(w.Timer->interval(), 500) << transport;
     });
+}
+
+// Rescans skip the full enumeration while the hidraw nodes stay as they were. A node hidapi
+// could not list yet, or a node name now bound to another device, must not keep a stale answer.
+TEST_F(HidrawWindow, RescanListsANodeMissedOnceAndTheIdentityOfAReplug) {
+    bus.addDevice({.serialNumber = u"A1"});
+    ASSERT_NO_FATAL_FAILURE(serve());
+    const auto write = [](const std::string& path, const std::string& text) {
+        std::ofstream(path, std::ios::trunc) << text;
+    };
+    const std::string uevent = "/sys/class/hidraw/hidraw0/device/uevent";
+    std::ostringstream complete;
+    complete << std::ifstream(uevent).rdbuf();
+    write(uevent, "DRIVER=hid-generic\n");  // still binding: hidapi skips the node
+    Rig rig(bus, emulation.get());
+    frmMain& w = rig.load();
+    EXPECT_FALSE(w.deviceFound());
+    write(uevent, complete.str());
+    rig.tickAfter(50ms);
+    ASSERT_TRUE(w.deviceFound()) << "a node missed once is listed at the next rescan";
+    EXPECT_EQ(w.lblVersion->text(), " 1.2");
+
+    // Out and in again between two ticks, now a device of another release on the same node.
+    emulation->unplug(0);
+    emulation->plug(0);
+    write("/sys/class/hidraw/hidraw0/device/../../bcdDevice", "0305\n");
+    rig.tickAfter(500ms);
+    EXPECT_TRUE(w.deviceFound());
+    EXPECT_EQ(w.lblVersion->text(), " 3.5");
+    rig.window.reset();
+    EXPECT_TRUE(allClosedOnce());
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ TEST(Output2List, PagesCoverTheListWithinBounds) {
                 nextUnseen = range.last + 1;
                 // The page a readout shows for an entry must hold it.
                 for (const std::int32_t i : {range.first, range.last}) {
+                    ASSERT_LT(out2PageHolding(i, pages), pages) << c << " entry " << i;
                     const auto holding = out2PageRange(out2PageHolding(i, pages), pages, c + 1);
                     ASSERT_TRUE(holding.first <= i && i <= holding.last) << c << " entry " << i;
                 }
@@ -62,7 +63,10 @@ TEST(Output2List, PagesCoverTheListWithinBounds) {
             EXPECT_EQ(nextUnseen, c + 1) << c;
         }
     }
-    EXPECT_EQ(out2PageRange(0, 0, 0).last, -1);
+    EXPECT_EQ(std::pair(out2PageRange(0, 0, 0).first, out2PageRange(0, 0, 0).last),
+              std::pair(0, -1));
+    EXPECT_EQ(out2PageRange(0, 1, 1).last, 0);
+    EXPECT_EQ(out2PageHolding(5, 0), 0);
     EXPECT_EQ(out2PageRange(500, 2, 10).last, 9);
 }
 
@@ -81,6 +85,7 @@ TEST(Output2List, Selection) {
         {kNaN, 5, std::nullopt},
         {10, 0, std::nullopt},
         {70000, 40000, std::nullopt},  // beyond 16 bits
+        {80000, 40000, std::nullopt},  // the entry before the last, beyond 16 bits too
     };
     for (const auto& c : cases) {
         EXPECT_EQ(out2Selection(c.nc2ls, c.entries), c.selected) << c.nc2ls << " " << c.entries;
@@ -96,12 +101,15 @@ TEST(Output2List, ReadoutCount) {
         {7, 2},
         {100001, 50000},
         {440910, 220454},  // paged, ending at the device's own divider
-        {3e6, 32700},      // beyond any plan: the first page only
+        {1048576, kOut2MaxCount},
+        {1048578, kOut2PageStride},  // one past the longest list
+        {3e6, 32700},                // beyond any plan: the first page only
         {0, std::nullopt},
         {kNaN, std::nullopt},
         {1e12, std::nullopt}};
     for (const auto& [nc2ls, count] : cases) EXPECT_EQ(readoutOut2Count(nc2ls), count) << nc2ls;
     EXPECT_TRUE(out2Frequencies(1, 1, kOut2MaxCount + 1).empty());
+    EXPECT_EQ(out2Frequencies(1, 1, kOut2MaxCount).size(), kOut2MaxCount + 1u);
 }
 
 }  // namespace

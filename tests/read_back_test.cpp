@@ -61,6 +61,14 @@ TEST(ReadBack, OutputCommandsAreCheckedWhereTheStatusHoldsThem) {
         {{0, 7}, {}, std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(readBackMismatch(c.sent, c.status), c.mismatch);
+
+    // Only the bytes a frame holds count, whatever lies beyond its end.
+    const Bytes drive{0, 3, 1};
+    const Bytes enable{0, 1, 2};
+    const std::span<const std::uint8_t> d(drive), e(enable);
+    EXPECT_EQ(readBackMismatch(d.first(2), d), "drive strength");
+    EXPECT_EQ(readBackMismatch(d, d.first(2)), "drive strength");
+    EXPECT_EQ(readBackMismatch(e.first(1), e), std::nullopt);
 }
 
 }  // namespace
