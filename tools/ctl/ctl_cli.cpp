@@ -42,13 +42,15 @@ Commands:
                           uploads it as "Find" does; with --out2 F2, a plan that also
                           gives output 2 = F2 Hz, sent as "Update" sends it with that
                           output 2 entry chosen; --dry-run prints it and sends nothing
+                          and needs no device (--serial picks the bandwidth rule)
   upload [FIELDS]         sends what "Update" sends for these fields, after the same
                           validation and clamping (each clamp is reported). FIELDS are
                           --gps G, --n31 A, --n2hs B, --n2ls C, --n1hs D, --nc1 E,
                           --nc2 F, --phase-index K (0-based, within the phase list of
                           NC1_LS) and --bw W; those not given are what the window
                           shows after reading the device: its values, with NC2_LS as
-                          the output 2 list selects it, and phase step 0
+                          the output 2 list selects it (an odd one becomes its even
+                          neighbour, which is reported), and the device's phase step
   enable 1|2|both|none    output enables: the outputs named on, the other off (enable 1
                           turns output 2 off)
   enable 1|2 on|off       switches one output and leaves the other as the device has
