@@ -145,7 +145,16 @@ TEST(LockHistory, SpanAtAndSummary) {
     EXPECT_EQ(render({*history.spanAt(LockBand::Gps, ms(15))}), "B10-20");
     EXPECT_EQ(render({*history.spanAt(LockBand::Pll, ms(250))}), "B20-300");
     EXPECT_EQ(history.spanAt(LockBand::Gps, ms(-1)), std::nullopt);
-    EXPECT_EQ(history.spanAt(LockBand::Gps, ms(301)), std::nullopt);
+    EXPECT_EQ(history.spanAt(LockBand::Gps, ms(300) + 1), std::nullopt);
+    // The edges belong to the span they start or end: the first look, a change, the last look.
+    const std::pair<EpochMs, const char*> edges[] = {
+        {0, "G0-10"}, {ms(10) - 1, "G0-10"}, {ms(10), "B10-20"}, {ms(300), "B300-300*"}};
+    for (const auto& [at, span] : edges) {
+        const auto found = history.spanAt(LockBand::Gps, at);
+        ASSERT_TRUE(found) << at;
+        EXPECT_EQ(render({*found}), span) << at;
+    }
+    EXPECT_EQ(render({*history.spanAt(LockBand::Pll, ms(15))}), "G0-20");
 
     const LockSummary summary = summarize(history);
     EXPECT_EQ(render(summary.gpsLost), "B10-20 B300-300*");
@@ -157,8 +166,10 @@ TEST(LockHistory, SpanAtAndSummary) {
 
 TEST(LockHistory, DurationText) {
     const std::pair<EpochMs, const char*> cases[] = {
-        {499, "0 s"},       {59'499, "59 s"},   {211'000, "3 min 31 s"},
-        {300'000, "5 min"}, {3'599'600, "1 h"}, {7'530'000, "2 h 5 min"},
+        {499, "0 s"},       {59'499, "59 s"},
+        {60'000, "1 min"},  {211'000, "3 min 31 s"},
+        {300'000, "5 min"}, {3'599'000, "59 min 59 s"},
+        {3'599'600, "1 h"}, {7'530'000, "2 h 5 min"},
     };
     for (const auto& [length, text] : cases) EXPECT_EQ(durationText(length), text) << length;
 }
