@@ -11,6 +11,9 @@ X_PACKAGES      = xvfb openbox xdotool x11-utils
 FUZZ_PACKAGES   = clang libclang-rt-14-dev
 KERNEL_PACKAGES = qemu-system-x86 linux-image-amd64 busybox-static cpio udev acl
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+# ccache shares objects between clones and build trees at other paths (CI clones elsewhere).
+export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= true
 
 .PHONY: all deps build run demo test test-kernel test-kernel-run deps-kernel bench smoke screenshot \
         package fuzz sanitize mutate soak format clean
