@@ -326,4 +326,25 @@ ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<st
     return result;
 }
 
+std::vector<std::string> readGeneratorCommand(int argc, char** argv, SimulatedBus& bus,
+                                              std::map<std::string, std::string>& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            if (bus.deviceCount() == 0) bus.addDevice();
+            return {argv + i + 1, argv + argc};
+        }
+        if (i + 1 >= argc) break;
+        if (arg == "-g" || arg == "--generator") {
+            const std::string serial = argv[++i];
+            bus.addDevice({.serialNumber = std::u16string(serial.begin(), serial.end())});
+        } else if (options.contains(arg)) {
+            options[arg] = argv[++i];
+        } else {
+            break;
+        }
+    }
+    return {};
+}
+
 }  // namespace quarvel

@@ -52,6 +52,12 @@ class ReachableCopies {
 
 // Runs a program with exactly this environment and waits for it; its output is captured or
 // goes where ours goes.
+// The command line quarvel-emulate and quarvel-gadget share: each -g SERIAL adds a generator
+// to the bus (one, serial 01234567, when none is named), `--NAME VALUE` fills the options named
+// in `options`, and what follows -- is the program. The program is empty on any other argument.
+std::vector<std::string> readGeneratorCommand(int argc, char** argv, SimulatedBus& bus,
+                                              std::map<std::string, std::string>& options);
+
 ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                       bool capture = true);
 

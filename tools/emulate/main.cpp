@@ -3,35 +3,20 @@
 
 #include <iostream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "emulation.h"
 
 int main(int argc, char** argv) {
     quarvel::SimulatedBus bus;
-    std::vector<std::string> command;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--") {
-            command.assign(argv + i + 1, argv + argc);
-            break;
-        }
-        if ((arg == "-g" || arg == "--generator") && i + 1 < argc) {
-            const std::string serial = argv[++i];
-            bus.addDevice({.serialNumber = std::u16string(serial.begin(), serial.end())});
-        } else {
-            command.clear();
-            break;
-        }
-    }
+    std::map<std::string, std::string> noOptions;
+    const auto command = quarvel::readGeneratorCommand(argc, argv, bus, noOptions);
     if (command.empty()) {
         std::cerr << "usage: quarvel-emulate [-g SERIAL]... -- PROGRAM [ARGUMENT]...\n"
                      "Serves a simulated generator per -g (one, serial 01234567, by default) as\n"
                      "/dev/hidrawN in a private mount namespace and runs PROGRAM there.\n";
         return 2;
     }
-    if (bus.deviceCount() == 0) bus.addDevice();
     quarvel::Emulation emulation(bus, QUARVEL_PRELOAD);
     if (!emulation.error().empty()) {
         std::cerr << "quarvel-emulate: " << emulation.error() << "\n";

@@ -13,7 +13,6 @@
 #include <iostream>
 #include <sstream>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -58,31 +57,15 @@ void obey(quarvel::Gadget& gadget, const std::string& line) {
 
 int main(int argc, char** argv) {
     quarvel::SimulatedBus bus;
-    std::vector<std::string> command;
-    std::string control;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--") {
-            command.assign(argv + i + 1, argv + argc);
-            break;
-        }
-        if ((arg == "-g" || arg == "--generator") && i + 1 < argc) {
-            const std::string serial = argv[++i];
-            bus.addDevice({.serialNumber = std::u16string(serial.begin(), serial.end())});
-        } else if (arg == "--control" && i + 1 < argc) {
-            control = argv[++i];
-        } else {
-            command.clear();
-            break;
-        }
-    }
+    std::map<std::string, std::string> options{{"--control", ""}};
+    const auto command = quarvel::readGeneratorCommand(argc, argv, bus, options);
+    const std::string control = options["--control"];
     if (command.empty()) {
         std::cerr << "usage: quarvel-gadget [-g SERIAL]... [--control FIFO] -- PROGRAM [ARG]...\n"
                      "Plugs a simulated generator per -g (one, serial 01234567, by default) into\n"
                      "a dummy USB host controller and runs PROGRAM.\n";
         return 2;
     }
-    if (bus.deviceCount() == 0) bus.addDevice();
     quarvel::Gadget gadget(bus);
     if (!gadget.error().empty()) {
         std::cerr << "quarvel-gadget: " << gadget.error() << "\n";
