@@ -31,34 +31,23 @@ void require(bool ok, const char* what, const QString& context = {}) {
     std::abort();
 }
 
-struct Bounds {
-    QString DividerTexts::*field;
-    double low, high;
-    bool even;
-};
-
-constexpr std::array<Bounds, 7> kFields{{
-    {&DividerTexts::gps, 1, 10000000, false},
-    {&DividerTexts::n31, 1, 524288, false},
-    {&DividerTexts::n2hs, 4, 11, false},
-    {&DividerTexts::n2ls, 2, 1048576, true},
-    {&DividerTexts::n1hs, 4, 11, false},
-    {&DividerTexts::nc1ls, 2, 1048576, true},
-    {&DividerTexts::nc2ls, 2, 1048576, true},
-}};
-
-QString joined(const DividerTexts& t) {
-    return QStringList{t.gps, t.n31, t.n2hs, t.n2ls, t.n1hs, t.nc1ls, t.nc2ls}.join(
-        QLatin1Char('|'));
+QString joined(const PlanTexts& t) {
+    QStringList texts;
+    for (const PlanFieldRow& row : kPlanTable) texts << t[row.field];
+    return texts.join(QLatin1Char('|'));
 }
 
-void checkValidation(const DividerTexts& input, const QLocale& locale) {
-    const DividerTexts once = validateSettings(input, locale);
-    const DividerTexts twice = validateSettings(once, locale);
+void checkValidation(const PlanTexts& input, const QLocale& locale) {
+    const PlanTexts once = validateSettings(input, locale);
+    const PlanTexts twice = validateSettings(once, locale);
     const QString context = joined(input) + QStringLiteral(" -> ") + joined(once) +
                             QStringLiteral(" -> ") + joined(twice);
-    for (const Bounds& f : kFields) {
-        const QString& text = once.*f.field;
+    for (const PlanFieldRow& f : kPlanTable) {
+        if (f.kind != FieldKind::Divider) {
+            require(once[f.field] == input[f.field], "other field changed", context);
+            continue;
+        }
+        const QString& text = once[f.field];
         const auto value = parseNumber(text, locale);
         require(value.has_value(), "result not numeric", context);
         // The one exception to the bounds: an even-rule field whose fraction rounds to 3
@@ -66,17 +55,17 @@ void checkValidation(const DividerTexts& input, const QLocale& locale) {
         const bool droppedBelow = f.even && *value < f.low;
         if (droppedBelow) {
             require(*value >= f.low - 0.5, "even rule went too far down", context);
-            require(twice.*f.field == formatNumber(f.low, locale), "not lifted to 2", context);
+            require(twice[f.field] == formatNumber(f.low, locale), "not lifted to 2", context);
         } else {
             require(*value >= f.low && *value <= f.high, "out of bounds", context);
-            require(twice.*f.field == text, "not idempotent", context);
+            require(twice[f.field] == text, "not idempotent", context);
         }
         if (f.even) {
             const auto whole = toInt32(*value);
             require(whole && *whole % 2 == 0, "even rule left an odd divider", context);
         }
         // A text that was already acceptable stays exactly as typed.
-        const QString& typed = input.*f.field;
+        const QString& typed = input[f.field];
         const auto typedValue = parseNumber(typed, locale);
         if (!f.even && typedValue && *typedValue >= f.low && *typedValue <= f.high) {
             require(text == typed, "valid text rewritten", context);
@@ -120,10 +109,10 @@ void checkPaging(std::int32_t count) {
     require(covered == count, "the last page does not reach the end");
 }
 
-void checkOutput2(const DividerTexts& texts, const QLocale& locale, std::uint16_t raw) {
-    const double fout = parseNumber(texts.gps, locale).value_or(10000000);
-    const double nc1 = parseNumber(texts.nc1ls, locale).value_or(46);
-    const double nc2 = parseNumber(texts.nc2ls, locale).value_or(46);
+void checkOutput2(const PlanTexts& texts, const QLocale& locale, std::uint16_t raw) {
+    const double fout = parseNumber(texts[PlanField::GPS], locale).value_or(10000000);
+    const double nc1 = parseNumber(texts[PlanField::NC1_LS], locale).value_or(46);
+    const double nc2 = parseNumber(texts[PlanField::NC2_LS], locale).value_or(46);
 
     if (const auto count = out2Count(nc2)) {
         require(*count >= 0 && *count <= kOut2MaxCount, "count out of range");
@@ -177,10 +166,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (i < 6) return parts.value(i);
         return parts.mid(6).join(QLatin1Char('\n'));
     };
-    const DividerTexts texts{part(0), part(1), part(2), part(3), part(4), part(5), part(6)};
+    PlanTexts texts;
+    for (qsizetype i = 0; i < 7; ++i)
+        texts[kPlanTable[static_cast<std::size_t>(i)].field] = part(i);
 
     checkValidation(texts, locale);
-    for (const QString& text : {texts.n31, texts.nc1ls, texts.nc2ls}) checkPhases(text, locale);
+    for (const PlanField f : {PlanField::N31, PlanField::NC1_LS, PlanField::NC2_LS}) {
+        checkPhases(texts[f], locale);
+    }
     checkOutput2(texts, locale, raw);
     return 0;
 }

@@ -34,9 +34,7 @@ constexpr double kThreeBytes = 16777215;  // largest three-byte field
 
 bool sameStatus(const DeviceStatus& a, const DeviceStatus& b) {
     return a.output1 == b.output1 && a.output2 == b.output2 && a.driveStrength == b.driveStrength &&
-           a.gps == b.gps && a.n31 == b.n31 && a.n2hs == b.n2hs && a.n2ls == b.n2ls &&
-           a.n1hs == b.n1hs && a.nc1ls == b.nc1ls && a.nc2ls == b.nc2ls &&
-           a.phaseIndex == b.phaseIndex && a.bandwidth == b.bandwidth;
+           a.plan == b.plan;
 }
 
 void checkStatus(std::span<const std::uint8_t> frame) {
@@ -46,12 +44,11 @@ void checkStatus(std::span<const std::uint8_t> frame) {
     require(status->output1 == ((frame[1] & 1) != 0) && status->output2 == ((frame[1] & 2) != 0),
             "enable bits");
     require(within(status->driveStrength, 0, 3), "drive strength");
-    require(within(status->gps, 0, kThreeBytes), "GPS");
-    for (const double divider : {status->n31, status->n2ls, status->nc1ls, status->nc2ls}) {
-        require(within(divider, 1, kThreeBytes + 1), "low-speed divider");
+    // Each field within what its bytes can carry, plus its bias.
+    for (const PlanFieldRow& f : kPlanTable) {
+        const double largest = f.width == 1 ? 255 : kThreeBytes;
+        require(within(status->plan[f.field], f.bias, largest + f.bias), f.name.data());
     }
-    require(within(status->n2hs, 4, 259) && within(status->n1hs, 4, 259), "high-speed divider");
-    require(within(status->phaseIndex, 0, 255) && within(status->bandwidth, 0, 255), "bytes");
     // Bytes past the frame's 22 are ignored.
     require(sameStatus(*decodeStatusReport(frame.first(kStatusReportBytes)), *status),
             "trailing bytes");

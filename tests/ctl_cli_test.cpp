@@ -7,6 +7,7 @@
 
 #include <sstream>
 
+#include "common/number_text.h"
 #include "ctl_commands.h"
 #include "device/probe_report.h"
 #include "planning/pair_search.h"
@@ -110,7 +111,7 @@ TEST(CtlCli, SetWithOut2UploadsThePairPlan) {
     ASSERT_TRUE(pair);
     ASSERT_NE(pair->nc2ls, pair->plan.nc1ls);
     const FrequencyPlan& p = pair->plan;
-    const auto n = [](double v) { return number(v); };
+    const auto n = [](double v) { return plainNumber(v); };
     SimulatedBus viaSet, viaUpload;
     viaSet.addDevice(kDevice);
     viaUpload.addDevice(kDevice);

@@ -9,18 +9,18 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-const PlanValues kDefaultPlan{2875000, 3, 11, 480, 11, 46, 46, 0, 6};
+const PlanRecord kDefaultPlan{{2875000, 3, 11, 480, 11, 46, 46, 0, 6}};
 
 TEST(Reports, PlanEncoding) {
     Bytes frame(kPlanReportBytes, 0);
-    ASSERT_EQ(encodePlan(kDefaultPlan, frame), std::nullopt);
+    ASSERT_EQ(encodePlanReport(kDefaultPlan, frame), std::nullopt);
     EXPECT_EQ(frame,
               (Bytes{0, 4, 120, 222, 43, 2, 0, 0, 7, 223, 1, 0, 7, 45, 0, 0, 45, 0, 0, 0, 6}));
 
-    PlanValues low = kDefaultPlan;
-    low.n31 = 1;
-    low.n2hs = 4;
-    ASSERT_EQ(encodePlan(low, frame), std::nullopt);
+    PlanRecord low = kDefaultPlan;
+    low[PlanField::N31] = 1;
+    low[PlanField::N2_HS] = 4;
+    ASSERT_EQ(encodePlanReport(low, frame), std::nullopt);
     EXPECT_EQ(Bytes(frame.begin() + 5, frame.begin() + 9), Bytes(4, 0));
 }
 
@@ -40,32 +40,33 @@ TEST(Reports, SplitThreeBytes) {
 }
 
 TEST(Reports, RefusedPlanLeavesTheFrameAlone) {
-    const std::pair<void (*)(PlanValues&), PlanField> cases[] = {
-        {[](PlanValues& v) { v.gps = 255.6; }, PlanField::GPS},
-        {[](PlanValues& v) { v.n31 = 0; }, PlanField::N31},
-        {[](PlanValues& v) { v.n2hs = 260; }, PlanField::N2_HS},
-        {[](PlanValues& v) { v.n2ls = 16777218; }, PlanField::N2_LS},
-        {[](PlanValues& v) { v.n1hs = 3; }, PlanField::N1_HS},
-        {[](PlanValues& v) { v.nc1ls = kNaN; }, PlanField::NC1_LS},
-        {[](PlanValues& v) { v.nc2ls = 1e300; }, PlanField::NC2_LS},
-        {[](PlanValues& v) { v.phaseIndex = -1; }, PlanField::PhaseBox},
-        {[](PlanValues& v) { v.phaseIndex = 256; }, PlanField::PhaseBox},
-        {[](PlanValues& v) { v.bw = 255.5; }, PlanField::BW},
-        {[](PlanValues& v) { v.n31 = 0, v.bw = kNaN; }, PlanField::N31},  // the first one wins
+    using F = PlanField;
+    const std::pair<void (*)(PlanRecord&), PlanField> cases[] = {
+        {[](PlanRecord& v) { v[F::GPS] = 255.6; }, PlanField::GPS},
+        {[](PlanRecord& v) { v[F::N31] = 0; }, PlanField::N31},
+        {[](PlanRecord& v) { v[F::N2_HS] = 260; }, PlanField::N2_HS},
+        {[](PlanRecord& v) { v[F::N2_LS] = 16777218; }, PlanField::N2_LS},
+        {[](PlanRecord& v) { v[F::N1_HS] = 3; }, PlanField::N1_HS},
+        {[](PlanRecord& v) { v[F::NC1_LS] = kNaN; }, PlanField::NC1_LS},
+        {[](PlanRecord& v) { v[F::NC2_LS] = 1e300; }, PlanField::NC2_LS},
+        {[](PlanRecord& v) { v[F::PhaseBox] = -1; }, PlanField::PhaseBox},
+        {[](PlanRecord& v) { v[F::PhaseBox] = 256; }, PlanField::PhaseBox},
+        {[](PlanRecord& v) { v[F::BW] = 255.5; }, PlanField::BW},
+        {[](PlanRecord& v) { v[F::N31] = 0, v[F::BW] = kNaN; }, PlanField::N31},  // the first wins
     };
     for (const auto& [spoil, field] : cases) {
-        PlanValues v = kDefaultPlan;
+        PlanRecord v = kDefaultPlan;
         spoil(v);
         Bytes frame(64, 0xAA);
-        EXPECT_EQ(encodePlan(v, frame), field);
+        EXPECT_EQ(encodePlanReport(v, frame), field);
         EXPECT_EQ(frame, Bytes(64, 0xAA));
     }
     Bytes tooShort(kPlanReportBytes - 1, 0xAA);
-    EXPECT_EQ(encodePlan(kDefaultPlan, tooShort), PlanField::GPS);
+    EXPECT_EQ(encodePlanReport(kDefaultPlan, tooShort), PlanField::GPS);
     EXPECT_EQ(tooShort, Bytes(kPlanReportBytes - 1, 0xAA));
 
     Bytes longFrame(64, 0xAA);  // bytes past 20 belong to the caller
-    EXPECT_EQ(encodePlan(kDefaultPlan, longFrame), std::nullopt);
+    EXPECT_EQ(encodePlanReport(kDefaultPlan, longFrame), std::nullopt);
     EXPECT_EQ(longFrame[20], 6);
     EXPECT_EQ(Bytes(longFrame.begin() + 21, longFrame.end()), Bytes(43, 0xAA));
 }
@@ -99,11 +100,11 @@ TEST(Reports, RegisterBytes) {
 
 TEST(ReportLayout, FieldsTileThePlanReportAndEachOptionFindsItsField) {
     std::size_t next = kPayloadByte;
-    for (const PlanFieldLayout& f : kPlanLayout) {
+    for (const PlanFieldRow& f : kPlanTable) {
         EXPECT_EQ(f.at, next) << f.name;  // no gap, no overlap
         EXPECT_TRUE(f.width == 1 || f.width == 3) << f.name;
         EXPECT_EQ(planFieldOfOption(f.option), f.field) << f.name;
-        EXPECT_EQ(&planLayout(f.field), &f) << f.name;
+        EXPECT_EQ(&planRow(f.field), &f) << f.name;
         next += f.width;
     }
     EXPECT_EQ(next, static_cast<std::size_t>(kPlanReportBytes));

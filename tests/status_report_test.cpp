@@ -14,23 +14,26 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The status report carries the uploaded plan one byte further on.
 TEST(StatusReport, MirrorsThePlanReport) {
-    const PlanValues plan{4899000, 5, 11, 450, 9, 440910, 65402, 17, 6};
+    const PlanRecord plan{{4899000, 5, 11, 450, 9, 440910, 65402, 17, 6}};
     Bytes upload(64, 0);
-    ASSERT_EQ(encodePlan(plan, upload), std::nullopt);
+    ASSERT_EQ(encodePlanReport(plan, upload), std::nullopt);
+    EXPECT_EQ(decodePlanReport(upload), plan);
     Bytes status(kStatusReportBytes, 0);
     std::copy(upload.begin() + 2, upload.begin() + kPlanReportBytes, status.begin() + 3);
     status[1] = 0xFE;
     status[2] = 7;
     const auto d = decodeStatusReport(status);
     ASSERT_TRUE(d);
-    EXPECT_EQ(
-        std::tuple(d->gps, d->n31, d->n2hs, d->n2ls, d->n1hs, d->nc1ls, d->nc2ls),
-        std::tuple(plan.gps, plan.n31, plan.n2hs, plan.n2ls, plan.n1hs, plan.nc1ls, plan.nc2ls));
-    EXPECT_EQ(std::tuple(d->phaseIndex, d->bandwidth), std::tuple(17, 6));
+    EXPECT_EQ(d->plan, plan);
     EXPECT_EQ(std::tuple(d->output1, d->output2, d->driveStrength), std::tuple(false, true, 3));
 
     status.pop_back();
     EXPECT_EQ(decodeStatusReport(status), std::nullopt);
+    // Only a whole plan report is read as one.
+    upload[1] = static_cast<std::uint8_t>(Command::RegisterWrite);
+    EXPECT_EQ(decodePlanReport(upload), std::nullopt);
+    upload[1] = static_cast<std::uint8_t>(Command::FrequencyPlan);
+    EXPECT_EQ(decodePlanReport(std::span(upload).first(kPlanReportBytes - 1)), std::nullopt);
 }
 
 TEST(StatusReport, InputReport) {

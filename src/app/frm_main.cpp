@@ -134,6 +134,11 @@ void frmMain::buildControls() {
                           "WriteRegister", twips(2880, 12600, 1600, 360));
     setTabOrder(REG, DATA);
     setTabOrder(DATA, WriteRegister);
+    // Each plan field's text box carries the field's name.
+    for (const PlanFieldRow& row : kPlanTable) {
+        FieldEdits[fieldIndex(row.field)] = Client->findChild<QLineEdit*>(
+            QLatin1StringView(row.name.data(), static_cast<qsizetype>(row.name.size())));
+    }
 
     WsprTimer = new QTimer(this);
     WsprTimer->setSingleShot(true);

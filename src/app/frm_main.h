@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QWidget>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -113,8 +114,8 @@ class frmMain : public QWidget {
     bool lastResult() const { return LastResult; }
     bool identifyOutput1On() const { return IdentifyOutput1On; }
     bool identifyOutput2On() const { return IdentifyOutput2On; }
-    int out2Page() const { return Fields.out2Page(); }
-    int out2PageCount() const { return Fields.out2PageCount(); }
+    int out2Page() const { return Fields.out2().page(); }
+    int out2PageCount() const { return Fields.out2().pageCount(); }
     bool wsprRunning() const { return WsprScheduled; }
 
     // The beacon schedule's check, run by its timer; public so tests can drive the clock.
@@ -204,6 +205,7 @@ class frmMain : public QWidget {
     // What the plan fields hold; the controls show it. While ShowFields writes the controls,
     // their handlers stay quiet: the step that changed the fields has already done their work.
     PlanFields Fields;
+    std::array<QLineEdit*, kPlanFieldCount> FieldEdits{};  // by field; none for PhaseBox
     bool ShowingFields = false;
     std::uint32_t Out2ShownRevision = 0, PhaseShownRevision = 0;
 

@@ -59,8 +59,7 @@ void frmMain::SetFreq_Click() {
 void frmMain::OUT1EN_Click() {
     if (!CommandsAllowed()) return;
     const SendSequenceLock sendLock(SerNo->currentText().toStdString());
-    const int enables = 2 * (OUT2EN->isChecked() ? 1 : 0) + (OUT1EN->isChecked() ? 1 : 0);
-    const std::uint8_t payload[] = {static_cast<std::uint8_t>(enables)};
+    const std::uint8_t payload[] = {enableBits(OUT1EN->isChecked(), OUT2EN->isChecked())};
     if (const auto frame = commandFrame(FeatureReportLength, Command::OutputEnable, payload)) {
         SendFeature(*frame);
     }

@@ -8,6 +8,7 @@
 #include "app/frm_main.h"
 #include "app/list_control.h"
 #include "device/generators.h"
+#include "device/newest_input.h"
 
 namespace quarvel {
 
@@ -112,7 +113,7 @@ void frmMain::CloseConnection() {
     DeviceFound = false;
     DeviceHandle.close();
     ReadHandle.close();
-    Timer->setInterval(250);
+    Timer->setInterval(kLockLookLost);
     LinkReady = false;
 }
 

@@ -23,7 +23,7 @@ void frmMain::PollInputReport() {
         if (!newest || ReopenPending) {
             CloseConnection();
         } else {
-            Timer->setInterval(500);
+            Timer->setInterval(kLockLookConnected);
             const LockState state = decodeInputReport(*newest);
             Label16->setText(QStringLiteral("Signal loss count: ") +
                              formatNumber(state.signalLossCount));

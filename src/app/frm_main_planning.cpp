@@ -28,35 +28,33 @@ void showList(ListControl* list, const QStringList& entries) {
 
 // The texts the user may have edited since the last step.
 void frmMain::TakeFields() {
-    Fields.dividers = {GPS->text(),   N31->text(),    N2_HS->text(), N2_LS->text(),
-                       N1_HS->text(), NC1_LS->text(), NC2_LS->text()};
+    for (const PlanFieldRow& row : kPlanTable) {
+        if (QLineEdit* edit = FieldEdits[fieldIndex(row.field)]) {
+            Fields.texts[row.field] = edit->text();
+        }
+    }
     Fields.out1 = Out1Freq->text();
-    Fields.bw = BW->text();
     Fields.phaseIndex = PhaseBox->listIndex();
 }
 
 void frmMain::ShowFields() {
     const bool nested = ShowingFields;
     ShowingFields = true;
-    const DividerTexts& d = Fields.dividers;
-    showText(GPS, d.gps);
-    showText(N31, d.n31);
-    showText(N2_HS, d.n2hs);
-    showText(N2_LS, d.n2ls);
-    showText(N1_HS, d.n1hs);
-    showText(NC1_LS, d.nc1ls);
-    showText(NC2_LS, d.nc2ls);
-    showText(Out1Freq, Fields.out1);
-    showText(BW, Fields.bw);
-
-    if (Out2ShownRevision != Fields.out2Revision() ||
-        OUT2->listCount() != Fields.out2Shown().size()) {
-        showList(OUT2, Fields.out2Shown());
-        Out2ShownRevision = Fields.out2Revision();
+    for (const PlanFieldRow& row : kPlanTable) {
+        if (QLineEdit* edit = FieldEdits[fieldIndex(row.field)]) {
+            showText(edit, Fields.texts[row.field]);
+        }
     }
-    OUT2->setListIndex(Fields.out2Selected());
-    BtnPrev->setVisible(Fields.out2HasPrevious());
-    BtnNxt->setVisible(Fields.out2HasNext());
+    showText(Out1Freq, Fields.out1);
+
+    const Output2Pages& out2 = Fields.out2();
+    if (Out2ShownRevision != out2.revision() || OUT2->listCount() != out2.rows().size()) {
+        showList(OUT2, out2.rows());
+        Out2ShownRevision = out2.revision();
+    }
+    OUT2->setListIndex(out2.selectedRow());
+    BtnPrev->setVisible(out2.hasPrevious());
+    BtnNxt->setVisible(out2.hasNext());
 
     if (PhaseShownRevision != Fields.phaseRevision()) {
         showList(PhaseBox, Fields.phases());
@@ -83,7 +81,7 @@ void frmMain::FindFreq_Click() {
     const SearchResult result = requested ? searchPlan(*requested) : SearchResult{false, {}, {}};
     if (!result.plan) {
         // The fields keep the last candidates the search tried, as they always have.
-        Fields.notFound(result.lastWritten);
+        Fields.keepSearchTrace(result.lastWritten);
         ShowFields();
         SetFreq->setEnabled(false);
         SetFreq->setText(QStringLiteral("Update"));
@@ -100,7 +98,7 @@ void frmMain::FindFreq_Click() {
     }
 
     Label13->setText(QStringLiteral("Found"));
-    Fields.found(*result.plan, SerNo->currentText());
+    Fields.fillFromSearch(*result.plan, SerNo->currentText());
     ShowFields();
     OUT2->setEnabled(true);
     F3lbl->setText(Fields.f3Caption());
@@ -113,26 +111,26 @@ void frmMain::FindFreq_Click() {
 
 void frmMain::BuildOutput2List() {
     TakeFields();
-    Fields.buildOutput2List();
+    Fields.buildOut2List();
     ShowFields();
 }
 
 void frmMain::BtnNxt_Click() {
     TakeFields();
-    Fields.nextOut2Page();
+    Fields.showNextOut2Page();
     ShowFields();
 }
 
 void frmMain::BtnPrev_Click() {
     TakeFields();
-    Fields.previousOut2Page();
+    Fields.showPreviousOut2Page();
     ShowFields();
 }
 
 void frmMain::OUT2_Click() {
     if (ShowingFields) return;
     TakeFields();
-    Fields.selectOut2(OUT2->listIndex());
+    Fields.pickOut2Row(OUT2->listIndex());
     ShowFields();
 }
 

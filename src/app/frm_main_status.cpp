@@ -9,6 +9,7 @@
 
 #include "app/frm_main.h"
 #include "app/list_control.h"
+#include "common/number_text.h"
 #include "device/device_text.h"
 #include "device/generators.h"
 #include "status/status_report.h"
@@ -35,8 +36,11 @@ void frmMain::ReadDeviceStatus() {
 
     // Enabling.
     Frame1->setEnabled(true);
-    Enc1->appendItems({QStringLiteral("8mA"), QStringLiteral("16mA"), QStringLiteral("24mA"),
-                       QStringLiteral("32mA")});
+    QStringList strengths;
+    for (const int milliamps : kDriveMilliamps) {
+        strengths << formatNumber(milliamps) + QStringLiteral("mA");
+    }
+    Enc1->appendItems(strengths);
     Enc1->setListIndex(0);
     Enc1->setEnabled(true);
     for (QWidget* control :
@@ -83,7 +87,7 @@ void frmMain::ResetDeviceControls() {
     OUT1EN->setEnabled(false);
     OUT2EN->setEnabled(false);
     TakeFields();
-    Fields.clear();
+    Fields.clearDividers();
     ShowFields();
     Out1Freq->setEnabled(false);
     FindFreq->setEnabled(false);
@@ -103,7 +107,7 @@ void frmMain::ShowStatus(const DeviceStatus& status) {
     OUT2EN->setChecked(status.output2);
     Enc1->setListIndex(status.driveStrength);
     TakeFields();
-    Fields.readout(status);
+    Fields.fillFromDevice(status.plan);
     ShowFields();
     F3lbl->setText(Fields.f3Caption());
     Fosclbl->setText(Fields.foscCaption());

@@ -24,7 +24,4 @@ struct PlanUploadSteps {
 std::optional<PlanField> uploadPlan(int featureReportLength, PlanFields& fields,
                                     const PlanUploadSteps& steps);
 
-// The plan the fields hold, as the upload encodes it.
-PlanValues planValues(const PlanFields& fields);
-
 }  // namespace quarvel

@@ -43,38 +43,14 @@ std::optional<std::array<std::uint8_t, 3>> splitThreeBytes(double value) {
                                        static_cast<std::uint8_t>(high)};
 }
 
-double planValue(const PlanValues& values, PlanField field) {
-    switch (field) {
-        case PlanField::GPS:
-            return values.gps;
-        case PlanField::N31:
-            return values.n31;
-        case PlanField::N2_HS:
-            return values.n2hs;
-        case PlanField::N2_LS:
-            return values.n2ls;
-        case PlanField::N1_HS:
-            return values.n1hs;
-        case PlanField::NC1_LS:
-            return values.nc1ls;
-        case PlanField::NC2_LS:
-            return values.nc2ls;
-        case PlanField::PhaseBox:
-            return values.phaseIndex;
-        case PlanField::BW:
-            return values.bw;
-    }
-    return NAN;
-}
-
-std::optional<PlanField> encodePlan(const PlanValues& values, std::span<std::uint8_t> frame) {
+std::optional<PlanField> encodePlanReport(const PlanRecord& plan, std::span<std::uint8_t> frame) {
     if (frame.size() < kPlanReportBytes) return PlanField::GPS;
 
     // Built aside and copied at the end, so a refused plan leaves the frame as it was.
     std::array<std::uint8_t, kPlanReportBytes> bytes{};
     bytes[kCommandByte] = static_cast<std::uint8_t>(Command::FrequencyPlan);
-    for (const PlanFieldLayout& f : kPlanLayout) {
-        const double value = planValue(values, f.field) - f.bias;
+    for (const PlanFieldRow& f : kPlanTable) {
+        const double value = plan[f.field] - f.bias;
         const auto at = bytes.begin() + static_cast<std::ptrdiff_t>(f.at);
         if (f.width == 1) {
             const auto byte = toByte(value);

@@ -37,20 +37,10 @@ std::optional<std::uint8_t> registerByte(const QString& text, const QLocale& loc
 // round the low byte up to 256.
 std::optional<std::array<std::uint8_t, 3>> splitThreeBytes(double value);
 
-struct PlanValues {
-    double gps, n31, n2hs, n2ls, n1hs, nc1ls, nc2ls;
-    int phaseIndex;  // < 0: no phase entry selected
-    double bw;
-};
-
-// The value of one field.
-double planValue(const PlanValues& values, PlanField field);
-
 // Writes the frequency plan report's first kPlanReportBytes bytes into frame; bytes past them
-// stay as they are. The dividers travel with an offset (minus 1, or minus 4 for the high-speed
-// ones). On
+// stay as they are. Each field travels minus its bias (1, or 4 for the high-speed dividers). On
 // failure returns the first field that cannot be encoded and leaves frame untouched; a frame
 // shorter than kPlanReportBytes holds nothing and is refused as GPS.
-std::optional<PlanField> encodePlan(const PlanValues& values, std::span<std::uint8_t> frame);
+std::optional<PlanField> encodePlanReport(const PlanRecord& plan, std::span<std::uint8_t> frame);
 
 }  // namespace quarvel

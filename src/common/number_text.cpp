@@ -57,6 +57,10 @@ QString formatNumber(double value, const QLocale& locale) {
     return text;
 }
 
+std::string plainNumber(double value) {
+    return formatNumber(value, QLocale::c()).toStdString();
+}
+
 double roundHalfEven(double value) {
     if (!std::isfinite(value)) return value;
     const double below = std::floor(value);

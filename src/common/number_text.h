@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace quarvel {
 
@@ -20,6 +21,9 @@ bool isNumeric(const QString& text, const QLocale& locale = QLocale());
 // decimal point for a whole number; exponent form ("1E+20") only where 15 digits cannot
 // show the magnitude.
 QString formatNumber(double value, const QLocale& locale = QLocale());
+
+// formatNumber in the C locale, as the command-line programs read and write numbers.
+std::string plainNumber(double value);
 
 // Nearest whole number with halves going to the even neighbour. NaN and infinities pass
 // through unchanged.

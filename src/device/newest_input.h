@@ -4,6 +4,7 @@
 // report from long ago. So a look drains what is waiting and keeps the newest.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -16,6 +17,11 @@ namespace quarvel {
 inline constexpr int kMaxWaitingInputReports = 64;
 // The kernel's queue is full at 63 reports (a ring of 64) and then drops the newest.
 inline constexpr int kFullInputQueue = 63;
+
+// How often the lock monitor looks (the window's timer, quarvel-ctl watch): every 500 ms while
+// reads succeed, every 250 ms while the device is gone, so that it is back soon.
+inline constexpr std::chrono::milliseconds kLockLookConnected{500};
+inline constexpr std::chrono::milliseconds kLockLookLost{250};
 
 // Byte 0 the report ID, then the data; reports longer than this are cut to it.
 using InputFrame = std::array<std::uint8_t, 65>;

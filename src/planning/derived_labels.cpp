@@ -68,10 +68,44 @@ double outputFrequency(double gps, double n31, double n2ls, double n2hs, double 
     return ((((gps / n31) * n2ls) * n2hs) / n1hs) / nc1ls;
 }
 
+double outputFrequency(const PlanRecord& p) {
+    return outputFrequency(p[PlanField::GPS], p[PlanField::N31], p[PlanField::N2_LS],
+                           p[PlanField::N2_HS], p[PlanField::N1_HS], p[PlanField::NC1_LS]);
+}
+
 int bandwidthForSerial(const QString& serial) {
     if (serial.size() < 2) return 15;
     const QChar second = serial.at(1);
     return second == u'1' || second == u'3' || second == u'5' ? 6 : 15;
+}
+
+PlanReadout planReadout(const PlanRecord& fields, std::optional<double> output2Hz) {
+    const double gps = fields[PlanField::GPS], n31 = fields[PlanField::N31];
+    const double n2hs = fields[PlanField::N2_HS], n2ls = fields[PlanField::N2_LS];
+    return {.fields = fields,
+            .output1Hz = outputFrequency(fields),
+            .output2Hz = output2Hz,
+            .f3Hz = f3Hertz(gps, n31),
+            .foscGHz = foscGigahertz(gps, n31, n2hs, n2ls),
+            .f3ExactHz = gps / n31,
+            .foscExactHz = gps / n31 * n2hs * n2ls};
+}
+
+void describeReadout(OutputRecord& record, const PlanReadout& r) {
+    const auto hertz = [](double value) { return plainNumber(value) + " Hz"; };
+    for (const PlanFieldRow& row : kPlanTable) {
+        const double value = r.fields[row.field];
+        record.add(row.name, jsonNumber(value),
+                   (row.field == kPlanTable.front().field ? "" : ", ") + std::string(row.spoken) +
+                       ' ' + plainNumber(value));
+    }
+    record.add("Out1Freq", jsonNumber(r.output1Hz), "; output 1 " + hertz(r.output1Hz))
+        .add("OUT2", r.output2Hz ? jsonNumber(*r.output2Hz) : kJsonNull,
+             ", output 2 " + (r.output2Hz ? hertz(*r.output2Hz) : "none"))
+        .add("F3", jsonNumber(r.f3Hz), ", F3 " + hertz(r.f3Hz))
+        .add("Fosc", jsonNumber(r.foscGHz), ", Fosc " + plainNumber(r.foscGHz) + " GHz")
+        .add("F3_Hz", jsonNumber(r.f3ExactHz))
+        .add("Fosc_Hz", jsonNumber(r.foscExactHz));
 }
 
 }  // namespace quarvel

@@ -8,13 +8,13 @@
 namespace quarvel {
 
 std::optional<std::int32_t> out2Count(double nc2ls) {
-    const auto count = toInt32(nc2ls / 2 - 1);
+    const auto count = toInt32(out2EntryOf(nc2ls));
     if (!count || *count < 0 || *count > kOut2MaxCount) return std::nullopt;
     return count;
 }
 
 double out2Frequency(double fout, double nc1, std::int32_t i) {
-    return fout * nc1 / (2.0 * static_cast<double>(i) + 2.0);
+    return fout * nc1 / out2Divider(i);
 }
 
 std::vector<double> out2Frequencies(double fout, double nc1, std::int32_t count) {
@@ -57,7 +57,7 @@ EntryRange out2PageRange(std::int16_t page, std::int16_t pageCount, std::int32_t
 
 std::optional<int> out2Selection(double nc2ls, int entryCount) {
     if (entryCount <= 0) return std::nullopt;
-    const double n = nc2ls / 2 - 1;
+    const double n = out2EntryOf(nc2ls);
     if (n >= entryCount) return entryCount - 1;
     const auto position = toInt16(n);
     if (!position || *position < 0) return std::nullopt;
@@ -74,7 +74,7 @@ std::int16_t out2PageHolding(std::int32_t index, std::int16_t pageCount) {
 }
 
 std::optional<std::int32_t> readoutOut2Count(double nc2ls) {
-    const auto count = toInt32(nc2ls / 2 - 1);
+    const auto count = toInt32(out2EntryOf(nc2ls));
     if (!count || *count < 0) return std::nullopt;
     return *count <= kOut2MaxCount ? *count : kOut2PageStride;
 }

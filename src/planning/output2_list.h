@@ -1,8 +1,8 @@
 #pragma once
 // The output 2 frequencies a plan allows, and how a long list is shown a page at a time.
 //
-// Entry i of the list is the output 2 frequency for divider 2i + 2; the last entry, for the
-// output 1 divider itself, is output 1's own frequency.
+// Entry i of the list is the output 2 frequency for divider out2Divider(i); the last entry, for
+// the output 1 divider itself, is output 1's own frequency.
 
 #include <QLocale>
 #include <QStringList>
@@ -21,11 +21,20 @@ inline constexpr std::int32_t kOut2PageStride = 32700;  // a new page starts eve
 // plan can produce, and building it would only exhaust memory.
 inline constexpr std::int32_t kOut2MaxCount = 524287;
 
-// count = round(nc2ls / 2 - 1), halves to even: the list has entries 0..count. Empty when
+// The divider of entry i, and the other way round before any rounding: the one place that
+// says which divider an entry stands for.
+constexpr double out2Divider(std::int32_t entry) {
+    return 2.0 * static_cast<double>(entry) + 2.0;
+}
+constexpr double out2EntryOf(double nc2ls) {
+    return nc2ls / 2 - 1;
+}
+
+// count = round(out2EntryOf(nc2ls)), halves to even: the list has entries 0..count. Empty when
 // the count is not a 32-bit integer, is negative, or exceeds kOut2MaxCount.
 std::optional<std::int32_t> out2Count(double nc2ls);
 
-// Entry i = fout * nc1 / (2i + 2), evaluated left to right.
+// Entry i = fout * nc1 / out2Divider(i), evaluated left to right.
 double out2Frequency(double fout, double nc1, std::int32_t i);
 
 // Entries 0..count (count + 1 values). Empty when count is outside 0..kOut2MaxCount.
@@ -48,7 +57,7 @@ struct EntryRange {
 // the end. Both ends are kept within 0..listLength-1; with no entries the range is {0, -1}.
 EntryRange out2PageRange(std::int16_t page, std::int16_t pageCount, std::int32_t listLength);
 
-// The entry to select in a list of entryCount entries, for divider nc2ls: n = nc2ls / 2 - 1;
+// The entry to select in a list of entryCount entries, for divider nc2ls: n = out2EntryOf(nc2ls);
 // n not less than entryCount selects the last entry, otherwise round(n) (16-bit, halves to
 // even), never past the last entry. Empty when nothing can be selected (no entries, n rounds
 // below 0 or out of the 16-bit range).
@@ -58,10 +67,10 @@ std::optional<int> out2Selection(double nc2ls, int entryCount);
 // index past the end, 0 when there are no pages.
 std::int16_t out2PageHolding(std::int32_t index, std::int16_t pageCount);
 
-// The last entry of the status readout's list for the device's divider nc2ls: round(nc2ls / 2
-// - 1), halves to even, so the list ends at the device's own divider (an odd one at its even
-// neighbour). A divider beyond any plan (a count past kOut2MaxCount) gets just the first page.
-// Empty when the count is not a 32-bit integer or is negative.
+// The last entry of the status readout's list for the device's divider nc2ls:
+// round(out2EntryOf(nc2ls)), halves to even, so the list ends at the device's own divider (an odd
+// one at its even neighbour). A divider beyond any plan (a count past kOut2MaxCount) gets just the
+// first page. Empty when the count is not a 32-bit integer or is negative.
 std::optional<std::int32_t> readoutOut2Count(double nc2ls);
 
 }  // namespace quarvel

@@ -1,8 +1,6 @@
 #include "planning/plan_fields.h"
 
-#include <algorithm>
 #include <cmath>
-#include <span>
 
 #include "common/number_text.h"
 #include "planning/derived_labels.h"
@@ -19,24 +17,23 @@ QString PlanFields::text(double value) const {
     return formatNumber(value, locale_);
 }
 
-QString PlanFields::out2Text() const {
-    return out2Selected_ >= 0 ? out2Shown_[out2Selected_] : QString();
-}
-
-std::optional<double> PlanFields::out2Value() const {
-    if (out2Selected_ < 0) return std::nullopt;
-    return out2Frequencies_[static_cast<std::size_t>(out2FirstShown_ + out2Selected_)];
+PlanRecord PlanFields::record() const {
+    PlanRecord plan;
+    for (const PlanFieldRow& row : kPlanTable) {
+        plan[row.field] = row.kind == FieldKind::Pick ? phaseIndex : value(row.field);
+    }
+    return plan;
 }
 
 void PlanFields::fillPhaseList() {
-    phases_ = phaseEntries(dividers.nc1ls, locale_);
+    phases_ = phaseEntries(texts[PlanField::NC1_LS], locale_);
     ++phaseRevision_;
     phaseIndex = phases_.isEmpty() ? -1 : 0;
 }
 
 void PlanFields::updatePhaseEnable() {
     fillPhaseList();
-    phaseEnabled_ = out2Text() == out1;
+    phaseEnabled_ = out2_.selectedText() == out1;
 }
 
 void PlanFields::setOut1(const QString& text) {
@@ -45,112 +42,61 @@ void PlanFields::setOut1(const QString& text) {
     updatePhaseEnable();
 }
 
-void PlanFields::selectOut2(int position) {
-    if (position < 0 || position >= out2Shown_.size()) return;
-    out2Selected_ = position;
-    dividers.nc2ls = text(2.0 * (static_cast<double>(out2FirstShown_) + position) + 2);
+void PlanFields::pickOut2Row(int row) {
+    if (!out2_.select(row)) return;
+    texts[PlanField::NC2_LS] = text(out2Divider(*out2_.selectedEntry()));
     updatePhaseEnable();
 }
 
-void PlanFields::buildOutput2List() {
-    fillOut2(out2Count(value(dividers.nc2ls)).value_or(-1), 0);
+void PlanFields::buildOut2List() {
+    fillOut2(out2Count(value(PlanField::NC2_LS)).value_or(-1), 0);
 }
 
-// Entries 0..count at once when they fit one page, otherwise the page holding entry `shown`;
-// then the entry for NC2_LS is selected.
-void PlanFields::fillOut2(std::int32_t count, std::int32_t shown) {
-    out2Fout_ = value(out1);
-    out2Nc1_ = value(dividers.nc1ls);
-    out2Frequencies_ = out2Frequencies(out2Fout_, out2Nc1_, count);
-    if (count <= kOut2PageStride) {
-        out2ListLength_ = 0;
-        out2PageCount_ = 0;
-        out2Page_ = 0;
-        showOut2Entries(0, count);
-    } else {
-        out2ListLength_ = count + 1;
-        out2PageCount_ = quarvel::out2PageCount(count);
-        showOut2Page(out2PageHolding(shown, static_cast<std::int16_t>(out2PageCount_)));
+// Then the entry for NC2_LS is picked.
+void PlanFields::fillOut2(std::int32_t lastEntry, std::int32_t shown) {
+    out2_.build(value(out1), value(PlanField::NC1_LS), lastEntry, shown);
+    pickOut2ForNc2();
+}
+
+void PlanFields::pickOut2ForNc2() {
+    const auto rows = static_cast<int>(out2_.rows().size());
+    if (const auto row = out2Selection(value(PlanField::NC2_LS), rows)) pickOut2Row(*row);
+}
+
+void PlanFields::showNextOut2Page() {
+    if (out2_.showNextPage()) pickOut2ForNc2();
+}
+
+void PlanFields::showPreviousOut2Page() {
+    if (out2_.showPreviousPage()) pickOut2ForNc2();
+}
+
+void PlanFields::pickOut2Divider(double nc2ls) {
+    if (const auto entry = toInt32(out2EntryOf(nc2ls))) {
+        out2_.showPageOf(*entry);
+        pickOut2Row(out2_.rowOf(*entry));
     }
-    applyOut2Selection();
+    if (value(PlanField::NC2_LS) != nc2ls) texts[PlanField::NC2_LS] = text(nc2ls);
 }
 
-void PlanFields::showOut2Page(int page) {
-    out2Page_ = page;
-    const EntryRange range =
-        out2PageRange(static_cast<std::int16_t>(page), static_cast<std::int16_t>(out2PageCount_),
-                      out2ListLength_);
-    showOut2Entries(range.first, range.last);
-}
-
-void PlanFields::showOut2Entries(std::int32_t first, std::int32_t last) {
-    const auto size = static_cast<std::int32_t>(out2Frequencies_.size());
-    first = std::clamp<std::int32_t>(first, 0, size);
-    last = std::clamp<std::int32_t>(last, -1, size - 1);
-    out2FirstShown_ = first;
-    out2Selected_ = -1;
-    out2Shown_ = last < first
-                     ? QStringList()
-                     : formatEntries(std::span(out2Frequencies_)
-                                         .subspan(static_cast<std::size_t>(first),
-                                                  static_cast<std::size_t>(last - first + 1)),
-                                     locale_);
-    ++out2Revision_;
-}
-
-void PlanFields::applyOut2Selection() {
-    if (const auto position =
-            out2Selection(value(dividers.nc2ls), static_cast<int>(out2Shown_.size()))) {
-        selectOut2(*position);
-    }
-}
-
-void PlanFields::nextOut2Page() {
-    if (!out2HasNext()) return;
-    showOut2Page(out2Page_ + 1);
-    applyOut2Selection();
-}
-
-void PlanFields::previousOut2Page() {
-    if (!out2HasPrevious()) return;
-    showOut2Page(out2Page_ - 1);
-    applyOut2Selection();
-}
-
-void PlanFields::selectOut2Divider(double nc2ls) {
-    const auto index = toInt32(nc2ls / 2 - 1);
-    if (index && out2ListLength_ > 0) {
-        showOut2Page(out2PageHolding(*index, static_cast<std::int16_t>(out2PageCount_)));
-    }
-    if (index) selectOut2(*index - out2FirstShown_);
-    // A divider the list does not offer is written as typing it into NC2_LS would.
-    if (value(dividers.nc2ls) != nc2ls) dividers.nc2ls = text(nc2ls);
-}
-
-void PlanFields::clearOut2() {
-    out2Frequencies_.clear();
-    out2ListLength_ = 0;
-    out2PageCount_ = 0;
-    out2Page_ = 0;
-    showOut2Entries(0, -1);
-}
-
-void PlanFields::clear() {
+void PlanFields::clearDividers() {
     out1.clear();
-    dividers = {};
+    for (const PlanFieldRow& row : kPlanTable) {
+        if (row.kind == FieldKind::Divider) texts[row.field].clear();
+    }
     phases_.clear();
     ++phaseRevision_;
     phaseIndex = -1;
     phaseEnabled_ = false;
 }
 
-void PlanFields::readout(const PlanReading& r) {
-    dividers = {text(r.gps),  text(r.n31),   text(r.n2hs), text(r.n2ls),
-                text(r.n1hs), text(r.nc1ls), text(r.nc2ls)};
+void PlanFields::fillFromDevice(const PlanRecord& device) {
+    for (const PlanFieldRow& row : kPlanTable) {
+        if (row.kind != FieldKind::Pick) texts[row.field] = text(device[row.field]);
+    }
     fillPhaseList();
-    bw = text(r.bandwidth);
-    setOut1(text(outputFrequency(r.gps, r.n31, r.n2ls, r.n2hs, r.n1hs, r.nc1ls)));
-    fillOut2AsReadout(r.phaseIndex);
+    setOut1(text(outputFrequency(device)));
+    fillOut2AsReadout(static_cast<int>(device[PlanField::PhaseBox]));
 }
 
 // The list ends at the device's own divider (an odd one at its even neighbour); when that lies
@@ -159,55 +105,69 @@ void PlanFields::readout(const PlanReading& r) {
 // when the list holds it, the first otherwise. Taking the first regardless would send the
 // device a phase step it never had on the next "Update".
 void PlanFields::fillOut2AsReadout(int phase) {
-    const std::int32_t count = readoutOut2Count(value(dividers.nc2ls)).value_or(-1);
-    fillOut2(count, count);
+    const std::int32_t last = readoutOut2Count(value(PlanField::NC2_LS)).value_or(-1);
+    fillOut2(last, last);
     if (!phases_.isEmpty()) phaseIndex = phase >= 0 && phase < phases_.size() ? phase : 0;
 }
 
-void PlanFields::found(const FrequencyPlan& plan, const QString& serial) {
-    dividers = {text(plan.gps),  text(plan.n31),   text(plan.n2hs), text(plan.n2ls),
-                text(plan.n1hs), text(plan.nc1ls), text(plan.nc1ls)};
-    buildOutput2List();
+void PlanFields::fillFromSearch(const FrequencyPlan& plan, const QString& serial) {
+    texts[PlanField::GPS] = text(plan.gps);
+    texts[PlanField::N31] = text(plan.n31);
+    texts[PlanField::N2_HS] = text(plan.n2hs);
+    texts[PlanField::N2_LS] = text(plan.n2ls);
+    texts[PlanField::N1_HS] = text(plan.n1hs);
+    texts[PlanField::NC1_LS] = texts[PlanField::NC2_LS] = text(plan.nc1ls);
+    buildOut2List();
     fillPhaseList();
-    bw = text(bandwidthForSerial(serial));
+    texts[PlanField::BW] = text(bandwidthForSerial(serial));
 }
 
-void PlanFields::notFound(const SearchTrace& last) {
-    if (last.n1hs) dividers.n1hs = text(*last.n1hs);
-    if (last.nc1ls) dividers.nc1ls = dividers.nc2ls = text(*last.nc1ls);
-    if (last.n2hs) dividers.n2hs = text(*last.n2hs);
-    if (last.n1hs || last.nc1ls || last.n2hs) clearOut2();
+void PlanFields::keepSearchTrace(const SearchTrace& last) {
+    if (last.n1hs) texts[PlanField::N1_HS] = text(*last.n1hs);
+    if (last.nc1ls) texts[PlanField::NC1_LS] = texts[PlanField::NC2_LS] = text(*last.nc1ls);
+    if (last.n2hs) texts[PlanField::N2_HS] = text(*last.n2hs);
+    if (last.n1hs || last.nc1ls || last.n2hs) out2_.clear();
 }
 
 double PlanFields::output1Hz() const {
-    return outputFrequency(value(dividers.gps), value(dividers.n31), value(dividers.n2ls),
-                           value(dividers.n2hs), value(dividers.n1hs), value(dividers.nc1ls));
+    return outputFrequency(record());
 }
 
-void PlanFields::afterSend() {
+void PlanFields::recomputeOut1() {
     setOut1(text(output1Hz()));
 }
 
-void PlanFields::afterUpload() {
-    const double nc2 = value(dividers.nc2ls);
-    const bool belongs = out2Selected_ >= 0 && out2Fout_ == value(out1) &&
-                         out2Nc1_ == value(dividers.nc1ls) &&
-                         2.0 * (out2FirstShown_ + out2Selected_) + 2 == nc2;
+void PlanFields::rebuildStaleOut2List() {
+    const auto entry = out2_.selectedEntry();
+    const bool belongs = entry && out2_.builtFor(value(out1), value(PlanField::NC1_LS)) &&
+                         out2Divider(*entry) == value(PlanField::NC2_LS);
     if (!belongs) fillOut2AsReadout(phaseIndex);
 }
 
 QString PlanFields::f3Caption() const {
-    return quarvel::f3Caption(value(dividers.gps), value(dividers.n31), locale_);
+    return quarvel::f3Caption(value(PlanField::GPS), value(PlanField::N31), locale_);
 }
 
 QString PlanFields::foscCaption() const {
-    return quarvel::foscCaption(value(dividers.gps), value(dividers.n31), value(dividers.n2hs),
-                                value(dividers.n2ls), locale_);
+    const PlanRecord p = record();
+    return quarvel::foscCaption(p[PlanField::GPS], p[PlanField::N31], p[PlanField::N2_HS],
+                                p[PlanField::N2_LS], locale_);
 }
 
 QString PlanFields::foscCaptionAfterSearch() const {
-    return quarvel::foscCaptionAfterSearch(value(dividers.gps), value(dividers.n31),
-                                           value(dividers.n2hs), value(dividers.n2ls), locale_);
+    const PlanRecord p = record();
+    return quarvel::foscCaptionAfterSearch(p[PlanField::GPS], p[PlanField::N31],
+                                           p[PlanField::N2_HS], p[PlanField::N2_LS], locale_);
+}
+
+PlanFields fieldsForPlan(const QString& request, const FrequencyPlan& plan,
+                         std::optional<std::int32_t> nc2ls, const QString& serial,
+                         const QLocale& locale) {
+    PlanFields f(locale);
+    f.out1 = request.trimmed();
+    f.fillFromSearch(plan, serial);
+    if (nc2ls) f.pickOut2Divider(*nc2ls);
+    return f;
 }
 
 }  // namespace quarvel

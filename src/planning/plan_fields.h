@@ -1,89 +1,72 @@
 #pragma once
-// The plan fields without a window: the divider texts, Out1Freq, BW, the output 2 list with its
-// pages and selection, and the phase list, with what each step of the tool does to them. The
-// window shows this state in its controls; quarvel-ctl uses it directly, so both leave the same
-// fields behind and send the same reports.
+// The plan fields without a window: a text per plan field, Out1Freq, the phase list and the
+// output 2 list, with the steps the tool takes on them. The window shows this state in its
+// controls; quarvel-ctl and quarvel-plan use it directly, so all three leave the same fields
+// behind and send or print the same plan.
 //
-// The steps follow the window's procedures: a step that writes Out1Freq or selects an output 2
-// entry runs what that control's handler does, at the same point.
+// A step that writes Out1Freq or selects an output 2 entry runs what that control's handler
+// does, at the same point. The output 2 list keeps its own pages and selection: a text written
+// between steps changes what the next step reads, never the list.
 
 #include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <optional>
-#include <vector>
 
+#include "planning/derived_labels.h"
+#include "planning/output2_pages.h"
 #include "planning/plan_search.h"
 #include "planning/settings_validation.h"
 
 namespace quarvel {
 
-// A plan as the device reports it, decoded.
-struct PlanReading {
-    double gps = 0, n31 = 0, n2hs = 0, n2ls = 0, n1hs = 0, nc1ls = 0, nc2ls = 0;
-    int phaseIndex = 0;
-    int bandwidth = 0;
-};
-
 class PlanFields {
   public:
-    explicit PlanFields(const QLocale& locale = QLocale()) : locale_(locale) {}
+    explicit PlanFields(const QLocale& locale = QLocale()) : locale_(locale), out2_(locale) {}
 
     // The texts as the fields hold them; the user may edit them between steps.
-    DividerTexts dividers;
-    QString out1;  // Out1Freq
-    QString bw;
+    PlanTexts texts;
+    QString out1;         // Out1Freq
     int phaseIndex = -1;  // the selected phase entry, -1 for none
 
-    // A field's text as a number; NaN when it is not one.
+    // A text as a number; NaN when it is not one.
     double value(const QString& text) const;
+    double value(PlanField field) const { return value(texts[field]); }
+    // The plan the fields hold, as an upload sends it, and what it gives.
+    PlanRecord record() const;
+    PlanReadout readout() const { return planReadout(record(), out2_.selectedFrequency()); }
 
     const QStringList& phases() const { return phases_; }
-    std::uint32_t phaseRevision() const { return phaseRevision_; }  // as out2Revision
+    std::uint32_t phaseRevision() const { return phaseRevision_; }  // as the list's revision
     bool phaseEnabled() const { return phaseEnabled_; }
-
-    // The entries the output 2 list shows (a page of a long list) and the selected one.
-    const QStringList& out2Shown() const { return out2Shown_; }
-    // Changes whenever out2Shown changes, so that a view refills only then.
-    std::uint32_t out2Revision() const { return out2Revision_; }
-    int out2Selected() const { return out2Selected_; }
-    QString out2Text() const;
-    std::optional<double> out2Value() const;
-    int out2Page() const { return out2Page_; }
-    int out2PageCount() const { return out2PageCount_; }
-    bool out2HasPrevious() const { return out2ListLength_ > 0 && out2Page_ > 0; }
-    bool out2HasNext() const { return out2ListLength_ > 0 && out2Page_ + 1 < out2PageCount_; }
+    const Output2Pages& out2() const { return out2_; }
 
     // What the handlers do.
     void fillPhaseList();               // rebuilt from NC1_LS, first entry selected
     void updatePhaseEnable();           // phase shifting only while output 2 shows output 1's text
     void setOut1(const QString& text);  // with the change handling when the text changes
-    void selectOut2(int position);      // NC2_LS from the entry's index, then the phase list
-    void buildOutput2List();            // the search's list: up to NC2_LS, first page
-    void nextOut2Page();
-    void previousOut2Page();
-    // Picks the entry for divider nc2ls, on whatever page shows it.
-    void selectOut2Divider(double nc2ls);
+    void pickOut2Row(int row);          // NC2_LS from the entry's divider, then the phase list
+    void buildOut2List();               // the search's list: up to NC2_LS, first page
+    void showNextOut2Page();            // then the entry for NC2_LS on it is picked
+    void showPreviousOut2Page();
+    // Picks the entry for divider nc2ls, on whatever page shows it; a divider the list does not
+    // offer is written as typing it into NC2_LS would.
+    void pickOut2Divider(double nc2ls);
 
-    // Whole steps.
-    void clear();  // the readout's reset: dividers, Out1Freq and the phase list emptied
-    void readout(const PlanReading& reading);
-    template <typename Status>
-    void readout(const Status& s) {
-        readout(PlanReading{s.gps, s.n31, s.n2hs, s.n2ls, s.n1hs, s.nc1ls, s.nc2ls, s.phaseIndex,
-                            s.bandwidth});
-    }
+    // Whole steps, in the order the tool takes them.
+    void clearDividers();  // the reset before a readout: dividers, Out1Freq and phases emptied
+    void fillFromDevice(const PlanRecord& device);
     // A found plan, before its upload; Out1Freq holds the request.
-    void found(const FrequencyPlan& plan, const QString& serial);
+    void fillFromSearch(const FrequencyPlan& plan, const QString& serial);
     // No plan: the fields keep the walk's last candidates, and the list of the earlier plan
     // goes.
-    void notFound(const SearchTrace& lastWritten);
-    void validate() { dividers = validateSettings(dividers, locale_); }
-    // Out1Freq refreshed after a send.
-    void afterSend();
-    // After an upload the list belongs to the plan sent, as after a readout.
-    void afterUpload();
+    void keepSearchTrace(const SearchTrace& lastWritten);
+    void validate() { texts = validateSettings(texts, locale_); }
+    void recomputeOut1();  // after each send of an upload
+    // After an upload, a list that no longer belongs to the fields sent is built again as the
+    // readout builds it.
+    void rebuildStaleOut2List();
 
     QString f3Caption() const;
     QString foscCaption() const;
@@ -91,11 +74,8 @@ class PlanFields {
     double output1Hz() const;
 
   private:
-    void fillOut2(std::int32_t count, std::int32_t shown);
-    void showOut2Page(int page);
-    void showOut2Entries(std::int32_t first, std::int32_t last);
-    void applyOut2Selection();
-    void clearOut2();
+    void fillOut2(std::int32_t lastEntry, std::int32_t shown);
+    void pickOut2ForNc2();
     void fillOut2AsReadout(int phase);
     QString text(double value) const;
 
@@ -103,16 +83,14 @@ class PlanFields {
     QStringList phases_;
     std::uint32_t phaseRevision_ = 0;
     bool phaseEnabled_ = false;
-
-    std::vector<double> out2Frequencies_;
-    double out2Fout_ = 0, out2Nc1_ = 0;  // what the list was built from
-    QStringList out2Shown_;
-    std::uint32_t out2Revision_ = 0;
-    int out2Selected_ = -1;
-    std::int32_t out2FirstShown_ = 0;
-    std::int32_t out2ListLength_ = 0;  // 0 for a list that fits one page
-    int out2PageCount_ = 0;
-    int out2Page_ = 0;
+    Output2Pages out2_;
 };
+
+// The fields "Find" leaves for `request` before its upload, with output 2 picked at divider
+// nc2ls when one is given (a plan for both outputs): the plan both quarvel-ctl set and
+// quarvel-plan report.
+PlanFields fieldsForPlan(const QString& request, const FrequencyPlan& plan,
+                         std::optional<std::int32_t> nc2ls, const QString& serial,
+                         const QLocale& locale);
 
 }  // namespace quarvel

@@ -31,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/plan_table.h"
 #include "device/device_text.h"
 
 namespace quarvel {
@@ -40,16 +41,21 @@ enum class InputMode {
     Queued,         // a read finds only what was queued (on demand or by period)
 };
 
+constexpr std::uint32_t tableFallback(PlanField field) {
+    return static_cast<std::uint32_t>(planRow(field).fallback);
+}
+
 // A frequency plan in plain numbers; the device stores it in the report encoding (dividers
-// minus 1 or minus 4, three-byte little-endian fields).
+// minus 1 or minus 4, three-byte little-endian fields), which the model reads on its own. It
+// ships with the plan the fields fall back to.
 struct SimPlan {
-    std::uint32_t gps = 2875000;
-    std::uint32_t n31 = 3;
-    std::uint32_t n2Hs = 11;
-    std::uint32_t n2Ls = 480;
-    std::uint32_t n1Hs = 11;
-    std::uint32_t nc1Ls = 46;
-    std::uint32_t nc2Ls = 46;
+    std::uint32_t gps = tableFallback(PlanField::GPS);
+    std::uint32_t n31 = tableFallback(PlanField::N31);
+    std::uint32_t n2Hs = tableFallback(PlanField::N2_HS);
+    std::uint32_t n2Ls = tableFallback(PlanField::N2_LS);
+    std::uint32_t n1Hs = tableFallback(PlanField::N1_HS);
+    std::uint32_t nc1Ls = tableFallback(PlanField::NC1_LS);
+    std::uint32_t nc2Ls = tableFallback(PlanField::NC2_LS);
     std::uint8_t phaseStep = 0;
     std::uint8_t bandwidth = 6;
 

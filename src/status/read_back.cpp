@@ -42,7 +42,7 @@ std::optional<std::string> readBackMismatch(std::span<const std::uint8_t> sent,
     if (sent.size() <= kCommandByte) return std::nullopt;
     const std::uint8_t command = sent[kCommandByte];
     if (command == static_cast<std::uint8_t>(Command::FrequencyPlan)) {
-        for (const PlanFieldLayout& f : kPlanLayout) {
+        for (const PlanFieldRow& f : kPlanTable) {
             if (!sameBytes(sent, f.at, status, f.at + kStatusPlanShift, f.width)) {
                 return std::string(f.spoken);
             }

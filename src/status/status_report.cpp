@@ -1,10 +1,6 @@
 #include "status/status_report.h"
 
 #include <algorithm>
-#include <array>
-#include <cmath>
-
-#include "common/number_text.h"
 
 namespace quarvel {
 
@@ -14,32 +10,36 @@ std::uint8_t byteOrZero(std::span<const std::uint8_t> frame, std::size_t at) {
     return at < frame.size() ? frame[at] : std::uint8_t{0};
 }
 
+// The plan's fields where a report carries them, `shift` bytes past the plan report's places.
+PlanRecord planAt(std::span<const std::uint8_t> frame, std::size_t shift) {
+    PlanRecord plan;
+    for (const PlanFieldRow& f : kPlanTable) {
+        double value = 0;
+        for (std::size_t i = f.width; i-- > 0;) value = value * 256 + frame[f.at + shift + i];
+        plan[f.field] = value + f.bias;
+    }
+    return plan;
+}
+
 }  // namespace
 
 std::optional<DeviceStatus> decodeStatusReport(std::span<const std::uint8_t> frame) {
     if (frame.size() < kStatusReportBytes) return std::nullopt;
-    std::array<double, kPlanLayout.size()> plan{};
-    for (const PlanFieldLayout& f : kPlanLayout) {
-        double value = 0;
-        for (std::size_t i = f.width; i-- > 0;)
-            value = value * 256 + frame[f.at + kStatusPlanShift + i];
-        plan[static_cast<std::size_t>(f.field)] = value + f.bias;
-    }
-    const auto field = [&plan](PlanField f) { return plan[static_cast<std::size_t>(f)]; };
     DeviceStatus status;
     status.output1 = (frame[kStatusEnablesByte] & kOutput1Bit) != 0;
     status.output2 = (frame[kStatusEnablesByte] & kOutput2Bit) != 0;
-    status.driveStrength = std::min<int>(frame[kStatusDriveByte], 3);
-    status.gps = field(PlanField::GPS);
-    status.n31 = field(PlanField::N31);
-    status.n2hs = field(PlanField::N2_HS);
-    status.n2ls = field(PlanField::N2_LS);
-    status.n1hs = field(PlanField::N1_HS);
-    status.nc1ls = field(PlanField::NC1_LS);
-    status.nc2ls = field(PlanField::NC2_LS);
-    status.phaseIndex = static_cast<int>(field(PlanField::PhaseBox));
-    status.bandwidth = static_cast<int>(field(PlanField::BW));
+    status.driveStrength =
+        std::min<int>(frame[kStatusDriveByte], static_cast<int>(kDriveMilliamps.size()) - 1);
+    status.plan = planAt(frame, kStatusPlanShift);
     return status;
+}
+
+std::optional<PlanRecord> decodePlanReport(std::span<const std::uint8_t> frame) {
+    if (frame.size() < kPlanReportBytes ||
+        frame[kCommandByte] != static_cast<std::uint8_t>(Command::FrequencyPlan)) {
+        return std::nullopt;
+    }
+    return planAt(frame, 0);
 }
 
 LockState decodeInputReport(std::span<const std::uint8_t> frame) {

@@ -13,16 +13,17 @@ namespace quarvel {
 
 struct DeviceStatus {
     bool output1 = false, output2 = false;
-    int driveStrength = 0;  // already limited to 3
-    // Decoded: the dividers travel minus 1 (minus 4 for the high-speed ones).
-    double gps = 0, n31 = 0, n2hs = 0, n2ls = 0, n1hs = 0, nc1ls = 0, nc2ls = 0;
-    int phaseIndex = 0;
-    int bandwidth = 0;
+    int driveStrength = 0;  // an index into kDriveMilliamps, already limited to it
+    PlanRecord plan;        // each field with its bias added back
 };
 
 // Decodes the status report after its report ID byte. Empty when the frame is shorter than
 // kStatusReportBytes; bytes past them are ignored.
 std::optional<DeviceStatus> decodeStatusReport(std::span<const std::uint8_t> frame);
+
+// What a plan report (as sent, report ID first) asks of the device: the plan it carries. Empty
+// when the frame is shorter than kPlanReportBytes or is not a plan report.
+std::optional<PlanRecord> decodePlanReport(std::span<const std::uint8_t> frame);
 
 struct LockState {
     int signalLossCount = 0;

@@ -1,16 +1,22 @@
 #pragma once
-// The commands of quarvel-ctl, each given the parsed command line.
+// The commands of quarvel-ctl, one row each (ctl_rows.cpp), and the parsed command line that a
+// command's handler is given. The help text and the parsing come from the rows; each handler
+// lives in the file named after its command.
 
 #include <QLocale>
 #include <cerrno>
+#include <chrono>
 #include <map>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands/reports.h"
 #include "commands/station_lock.h"
+#include "common/json_text.h"
 #include "ctl_cli.h"
 
 namespace quarvel::ctl {
@@ -43,8 +49,13 @@ struct Invocation {
         return failure.status;
     }
     int usage(const std::string& sentence) const { return fail({kUsageError, sentence}); }
+    // One line of output: the record as JSON or as text, as the command line asked.
+    void print(const OutputRecord& record) const {
+        out << (json ? record.json() : record.text()) << '\n';
+    }
     // A line of a loop's output goes out at once, and a failed write is noticed at once.
-    void endLine() const {
+    void printNow(const OutputRecord& record) const {
+        print(record);
         out.flush();
         outputWritable();
     }
@@ -55,39 +66,81 @@ struct Invocation {
     }
 };
 
-// Numbers on the command line and in the output are in the C locale.
+using Handler = int (*)(const Invocation&);
+
+// Whether a command sends to the device, and so holds the generator's lock while it runs.
+enum class Sends { Never, Always, UnlessDryRun };
+
+struct CommandRow {
+    std::string_view name;
+    std::string_view arguments;  // as --help shows them after the name
+    int operands;
+    // The options it takes besides those every command takes; kPlanFieldOptions stands for
+    // each plan field's.
+    std::string_view options;
+    Sends sends;
+    std::chrono::seconds lockPatience;  // how long it waits for another program's lock
+    std::string_view help;              // its lines in --help, one line a \n
+    std::string_view json;              // its JSON members in --help; shared by equal neighbours
+    Handler handler;
+};
+
+inline constexpr std::string_view kPlanFieldOptions = "FIELDS";
+
+// What an option takes after its name.
+enum class Takes { Nothing, Value, MaybeValue, Help, Version };
+
+struct OptionRow {
+    std::string_view name;
+    std::string_view value;  // what --help calls its value
+    Takes takes;
+    std::string_view help;
+};
+
+// Every command, in the order --help lists them; enable has a row for each form.
+std::span<const CommandRow> commandRows();
+// Every option but the plan fields' (see kPlanFieldOptions), in the order --help lists them.
+std::span<const OptionRow> optionRows();
+// The text of --help.
+std::string usageText();
+
+// Numbers on the command line are in the C locale.
 inline const QLocale& cLocale() {
     static const QLocale c = QLocale::c();
     return c;
 }
-std::string number(double value);
 inline constexpr const char* kNoStatusReport =
     "The device did not send its status report; check the connection and try again.";
-std::string jsonString(const QString& text);
-// The plan's fields as JSON members, each with a leading comma, under the window's names;
-// afterPhase follows the phase step.
-// The first input report within 2 s, as the newest of those waiting.
-std::optional<LockState> waitForLock(Connection& c, const Environment& env);
-
-std::string planJson(const PlanValues& values, const std::string& afterPhase = {});
+std::string json(const QString& text);
 // Local time with its UTC offset, e.g. 2026-12-07T12:00:00+01:00.
 std::string isoTime(const QDateTime& time);
+// The first input report within 2 s, as the newest of those waiting.
+std::optional<LockState> waitForLock(Connection& c, const Environment& env);
+// Sends a one-report command on an open connection, checks what the status mirrors of it and
+// says so; `payloadBytes` follow the code in the JSON's payload, `note` ends the text line.
+int sendOneReport(const Invocation& in, Connection& c, const std::optional<Frame>& frame,
+                  std::size_t payloadBytes, const std::string& note = {});
+// The value of a choice among named ones, or empty after saying which names it takes.
+std::optional<std::uint8_t> choose(const Invocation& in, const std::string& given,
+                                   std::span<const std::pair<std::string, int>> choices);
 
 int listCommand(const Invocation& in);
-int statusCommand(const Invocation& in);
+int statusCommand(const Invocation& in);  // also status --check
 int watchCommand(const Invocation& in);
 int setCommand(const Invocation& in);
 int uploadCommand(const Invocation& in);
-int simpleCommand(const Invocation& in);     // enable, identify, drive, sleep, register
+int enableCommand(const Invocation& in);     // enable 1|2|both|none
 int enableOneCommand(const Invocation& in);  // enable 1|2 on|off
-int checkCommand(const Invocation& in);      // status --check
+int identifyCommand(const Invocation& in);
+int driveCommand(const Invocation& in);
+int sleepCommand(const Invocation& in);
+int registerCommand(const Invocation& in);
+int wsprCommand(const Invocation& in);
 
 // False when a stop came while waiting for the generator (--wait).
 bool waitForDevice(const Invocation& in);
-bool sendsToDevice(const Invocation& in);
-// The generator's lock for the command's send sequence; empty (the refusal said) when another
-// program keeps it.
-std::optional<StationLock> takeStationLock(const Invocation& in);
-int wsprCommand(const Invocation& in);
+// The generator's lock for the command's send sequence, waiting at most `patience` for another
+// program's; empty (the refusal said) when that one keeps it.
+std::optional<StationLock> takeStationLock(const Invocation& in, std::chrono::seconds patience);
 
 }  // namespace quarvel::ctl

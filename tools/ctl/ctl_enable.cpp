@@ -1,11 +1,20 @@
-// enable 1|2 on|off: one output switched, the other left as the device has it.
+// enable: the output enables, both at once or one switched with the other left as it is.
 
-#include <ostream>
-
-#include "commands/reports.h"
 #include "ctl_commands.h"
 
 namespace quarvel::ctl {
+
+int enableCommand(const Invocation& in) {
+    const std::pair<std::string, int> choices[] = {
+        {"none", 0}, {"1", kOutput1Bit}, {"2", kOutput2Bit}, {"both", enableBits(true, true)}};
+    const auto enables = choose(in, in.operands[0], choices);
+    if (!enables) return kUsageError;
+    Failure failure;
+    Connection c = Connection::open(in.env.backend, in.serial, failure);
+    if (!c.isOpen()) return in.fail(failure);
+    const std::uint8_t payload[] = {*enables};
+    return sendOneReport(in, c, commandFrame(c.featureLength(), Command::OutputEnable, payload), 1);
+}
 
 int enableOneCommand(const Invocation& in) {
     const std::string& output = in.operands[0];
@@ -21,25 +30,14 @@ int enableOneCommand(const Invocation& in) {
     // The other output's state can only come from the device itself.
     const auto status = c.status();
     if (!status) return in.fail({kDeviceError, kNoStatusReport});
-    const int bit = output == "1" ? 1 : 2;
-    int enables = (status->output1 ? 1 : 0) | (status->output2 ? 2 : 0);
+    const std::uint8_t bit = output == "1" ? kOutput1Bit : kOutput2Bit;
+    std::uint8_t enables = enableBits(status->output1, status->output2);
     enables = state == "on" ? enables | bit : enables & ~bit;
-    const std::uint8_t payload[] = {static_cast<std::uint8_t>(enables)};
-    const auto frame = commandFrame(c.featureLength(), Command::OutputEnable, payload);
-    if (!frame) {
-        return in.fail({kDeviceError,
-                        "This device's feature report is too short for enable; nothing was sent."});
-    }
-    if (const auto problem = sendChecked(c, *frame)) return in.fail(*problem);
-    if (in.json) {
-        in.out << "{\"command\":\"enable\",\"SerNo\":" << jsonString(c.serial())
-               << ",\"sent\":true,\"payload\":[" << enables << "]}\n";
-    } else {
-        const auto onOff = [enables](int b) { return (enables & b) != 0 ? "on" : "off"; };
-        in.out << "enable: sent to " << printable(c.serial()) << " (output 1 " << onOff(1)
-               << ", output 2 " << onOff(2) << ")\n";
-    }
-    return kOk;
+    const std::uint8_t payload[] = {enables};
+    const auto onOff = [enables](std::uint8_t b) { return (enables & b) != 0 ? "on" : "off"; };
+    return sendOneReport(
+        in, c, commandFrame(c.featureLength(), Command::OutputEnable, payload), 1,
+        std::string(" (output 1 ") + onOff(kOutput1Bit) + ", output 2 " + onOff(kOutput2Bit) + ")");
 }
 
 }  // namespace quarvel::ctl

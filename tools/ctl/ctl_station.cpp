@@ -15,9 +15,6 @@ namespace {
 
 constexpr std::chrono::milliseconds kDevicePoll{250};
 constexpr std::chrono::milliseconds kLockPoll{100};
-// A send sequence takes milliseconds; a holder that keeps the lock longer is a running wspr.
-constexpr std::chrono::seconds kLockPatience{10};
-constexpr std::chrono::seconds kWsprLockPatience{3};
 
 bool attached(const std::vector<ListedGenerator>& devices,
               const std::optional<std::string>& serial) {
@@ -50,12 +47,7 @@ bool waitForDevice(const Invocation& in) {
     return true;
 }
 
-bool sendsToDevice(const Invocation& in) {
-    return !(in.command == "list" || in.command == "status" || in.command == "watch" ||
-             (in.command == "set" && in.dryRun));
-}
-
-std::optional<StationLock> takeStationLock(const Invocation& in) {
+std::optional<StationLock> takeStationLock(const Invocation& in, std::chrono::seconds patience) {
     const auto serial = targetSerial(in);
     if (!serial) return StationLock();  // the command itself says what is wrong
 #if defined(__unix__)
@@ -64,7 +56,6 @@ std::optional<StationLock> takeStationLock(const Invocation& in) {
 #else
     const std::string holder = "quarvel-ctl " + in.command;
 #endif
-    const auto patience = in.command == "wspr" ? kWsprLockPatience : kLockPatience;
     const QDateTime start = in.env.localClock();
     std::string heldBy;
     for (;;) {
@@ -72,7 +63,7 @@ std::optional<StationLock> takeStationLock(const Invocation& in) {
             return lock;
         }
         if (in.env.stopRequested() ||
-            start.msecsTo(in.env.localClock()) >= patience.count() * 1000) {
+            start.msecsTo(in.env.localClock()) >= std::chrono::milliseconds(patience).count()) {
             break;
         }
         in.env.sleep(kLockPoll);

@@ -54,14 +54,7 @@ bool WatchExtras::timeUp() const {
 }
 
 void WatchExtras::finish() const {
-    if (!summary_) return;
-    const QDateTime now = in_.env.localClock();
-    const LockSummary summary = summarize(history_);
-    if (in_.json) {
-        printJson(summary, now);
-    } else {
-        printText(summary, now);
-    }
+    if (summary_) in_.printNow(describe(summarize(history_), in_.env.localClock()));
 }
 
 // In the clock's own zone or offset, like every other time quarvel-ctl prints.
@@ -72,7 +65,7 @@ std::string WatchExtras::when(EpochMs at, const QDateTime& now) const {
 namespace {
 
 std::string seconds(EpochMs length) {
-    return number(static_cast<double>(length) / 1000);
+    return plainNumber(static_cast<double>(length) / 1000);
 }
 
 std::string times(std::size_t count) {
@@ -81,57 +74,53 @@ std::string times(std::size_t count) {
 
 }  // namespace
 
-void WatchExtras::printText(const LockSummary& summary, const QDateTime& now) const {
-    std::ostream& out = in_.out;
-    if (history_.empty()) {
-        out << "Summary: nothing was read." << std::endl;
-        return;
+// Each span a line of the text and an object of the JSON list.
+OutputRecord& WatchExtras::addSpans(OutputRecord& r, const char* key, const char* what,
+                                    const std::vector<BandSpan>& spans,
+                                    const QDateTime& now) const {
+    std::vector<std::string> objects;
+    std::string lines;
+    for (const BandSpan& span : spans) {
+        const std::string start = when(span.start, now), end = when(span.end, now);
+        OutputRecord item;
+        item.add("start", jsonString(start), std::string(what) + ' ' + start)
+            .add("end", jsonString(end), " to " + end)
+            .add("seconds", seconds(span.length()), ", " + durationText(span.length()))
+            .add("ongoing", jsonBool(span.ongoing), span.ongoing ? " (still at the end)" : "");
+        objects.push_back(item.json());
+        lines += item.text() + '\n';
     }
-    out << "Summary of " << printable(QString::fromStdString(history_.device())) << " from "
-        << when(summary.from, now) << " to " << when(summary.to, now) << " ("
-        << durationText(summary.to - summary.from) << "):\n";
-    const auto spans = [&](const char* what, const std::vector<BandSpan>& list) {
-        for (const BandSpan& span : list) {
-            out << what << ' ' << when(span.start, now) << " to " << when(span.end, now) << ", "
-                << durationText(span.length()) << (span.ongoing ? " (still at the end)" : "")
-                << '\n';
-        }
-    };
-    spans("GPS signal lost", summary.gpsLost);
-    spans("PLL unlocked", summary.pllUnlocked);
-    out << "Totals: GPS signal lost " << times(summary.gpsLost.size()) << ", "
-        << durationText(summary.gpsLostTotal) << "; PLL unlocked "
-        << times(summary.pllUnlocked.size()) << ", " << durationText(summary.pllUnlockedTotal)
-        << "; signal losses counted " << summary.signalLosses << '.' << std::endl;
+    return r.add(key, jsonList(objects), lines);
 }
 
-void WatchExtras::printJson(const LockSummary& summary, const QDateTime& now) const {
-    std::ostream& out = in_.out;
-    const auto spans = [&](const std::vector<BandSpan>& list) {
-        out << '[';
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            out << (i > 0 ? "," : "") << "{\"start\":\"" << when(list[i].start, now)
-                << "\",\"end\":\"" << when(list[i].end, now)
-                << "\",\"seconds\":" << seconds(list[i].length())
-                << ",\"ongoing\":" << (list[i].ongoing ? "true" : "false") << '}';
-        }
-        out << ']';
-    };
-    out << "{\"time\":\"" << isoTime(now) << "\",\"event\":\"summary\",\"SerNo\":"
-        << (history_.empty() ? "null" : jsonString(QString::fromStdString(history_.device())));
-    if (!history_.empty()) {
-        out << ",\"from\":\"" << when(summary.from, now) << "\",\"to\":\"" << when(summary.to, now)
-            << '"';
+OutputRecord WatchExtras::describe(const LockSummary& summary, const QDateTime& now) const {
+    OutputRecord r;
+    r.add("time", jsonString(isoTime(now))).add("event", jsonString("summary"));
+    if (history_.empty()) {
+        r.add("SerNo", kJsonNull, "Summary: nothing was read.");
+    } else {
+        const QString device = QString::fromStdString(history_.device());
+        const std::string from = when(summary.from, now), to = when(summary.to, now);
+        r.add("SerNo", json(device), "Summary of " + printable(device))
+            .add("from", jsonString(from), " from " + from)
+            .add("to", jsonString(to),
+                 " to " + to + " (" + durationText(summary.to - summary.from) + "):\n");
     }
-    out << ",\"gpsLost\":";
-    spans(summary.gpsLost);
-    out << ",\"pllUnlocked\":";
-    spans(summary.pllUnlocked);
-    out << ",\"gpsLostCount\":" << summary.gpsLost.size()
-        << ",\"gpsLostSeconds\":" << seconds(summary.gpsLostTotal)
-        << ",\"pllUnlockedCount\":" << summary.pllUnlocked.size()
-        << ",\"pllUnlockedSeconds\":" << seconds(summary.pllUnlockedTotal)
-        << ",\"signalLosses\":" << summary.signalLosses << '}' << std::endl;
+    addSpans(r, "gpsLost", "GPS signal lost", summary.gpsLost, now);
+    addSpans(r, "pllUnlocked", "PLL unlocked", summary.pllUnlocked, now);
+    const auto total = [&](const std::string& text) {
+        return history_.empty() ? std::string() : text;
+    };
+    const std::size_t gps = summary.gpsLost.size(), pll = summary.pllUnlocked.size();
+    return r
+        .add("gpsLostCount", std::to_string(gps), total("Totals: GPS signal lost " + times(gps)))
+        .add("gpsLostSeconds", seconds(summary.gpsLostTotal),
+             total(", " + durationText(summary.gpsLostTotal)))
+        .add("pllUnlockedCount", std::to_string(pll), total("; PLL unlocked " + times(pll)))
+        .add("pllUnlockedSeconds", seconds(summary.pllUnlockedTotal),
+             total(", " + durationText(summary.pllUnlockedTotal)))
+        .add("signalLosses", std::to_string(summary.signalLosses),
+             total("; signal losses counted " + std::to_string(summary.signalLosses) + '.'));
 }
 
 }  // namespace quarvel::ctl

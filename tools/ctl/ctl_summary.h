@@ -33,8 +33,9 @@ class WatchExtras {
 
   private:
     std::string when(EpochMs at, const QDateTime& now) const;
-    void printText(const LockSummary& summary, const QDateTime& now) const;
-    void printJson(const LockSummary& summary, const QDateTime& now) const;
+    OutputRecord describe(const LockSummary& summary, const QDateTime& now) const;
+    OutputRecord& addSpans(OutputRecord& r, const char* key, const char* what,
+                           const std::vector<BandSpan>& spans, const QDateTime& now) const;
 
     const Invocation& in_;
     std::optional<Failure> usageError_;

@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 
+#include "common/number_text.h"
 #include "ctl_commands.h"
 
 namespace quarvel::ctl {
@@ -94,11 +95,11 @@ std::string MetricsFile::samples() const {
             << "quarvel_signal_losses_total" << l << "} " << lock_->signalLossCount << '\n';
     }
     if (output1_) {
-        out << "quarvel_output_frequency_hertz" << l << ",output=\"1\"} " << number(*output1_)
+        out << "quarvel_output_frequency_hertz" << l << ",output=\"1\"} " << plainNumber(*output1_)
             << '\n';
     }
     if (output2_) {
-        out << "quarvel_output_frequency_hertz" << l << ",output=\"2\"} " << number(*output2_)
+        out << "quarvel_output_frequency_hertz" << l << ",output=\"2\"} " << plainNumber(*output2_)
             << '\n';
     }
     return out.str();
@@ -108,7 +109,7 @@ std::string MetricsFile::text(const std::string& path) const {
     std::string mine = samples();
     if (lastReport_.isValid()) {
         mine += "quarvel_last_report_timestamp_seconds{" + label_ + "} " +
-                number(static_cast<double>(lastReport_.toMSecsSinceEpoch()) / 1000) + '\n';
+                plainNumber(static_cast<double>(lastReport_.toMSecsSinceEpoch()) / 1000) + '\n';
     }
     auto others = othersSamples(path, label_);
     std::string text;

@@ -10,9 +10,8 @@
 
 #include "common/json_text.h"
 #include "common/number_text.h"
-#include "planning/output2_list.h"
 #include "planning/pair_search.h"
-#include "planning/plan_search.h"
+#include "planning/plan_fields.h"
 
 namespace quarvel::plan_cli {
 
@@ -26,23 +25,26 @@ that the configuration tool's "Find" button would choose. Frequencies come from 
 or one a line from standard input when there are none (blank lines are skipped). Numbers are
 read and written in the C locale: a point as the decimal separator, no digit grouping.
 
-Each request gives one line: the plan (pass, GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS,
-F3 = GPS / N31, Fosc = F3 * N2_HS * N2_LS and the output 1 frequency the plan gives), or
-"no plan".
+Each request gives one line: the search's pass and the fields as "Find" leaves them before
+its upload (GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS as the output 2 list picks it,
+phase step, BW for a serial number of no bandwidth rule), the output 1 and output 2
+frequencies they give, F3 and Fosc as the window shows them (F3 in whole hertz, Fosc in GHz
+cut to 100 kHz), all as quarvel-ctl set prints them; or "no plan".
 
   --out2 F2         plan output 2 at F2 hertz as well, for every request: the first plan of
                     the same search whose NC1_LS also gives F2 exactly with an even NC2_LS up
                     to 1048576 (both frequencies taken as the exact decimals written, at most
-                    19 significant digits); the line adds output 2 as the window's OUT2 list
-                    shows it
+                    19 significant digits), with that output 2 entry picked
   --alternatives N  the first N plans the search accepts (1 to 100) instead of the first only,
                     one line each, numbered from 1: those of the strict pass, or when it has
                     none, those of the relaxed pass
-  --json            one JSON object a line instead, with the fields named as in the window:
+  --json            one JSON object a line instead, with the keys of quarvel-ctl set:
                     request (the text given), found, pass ("strict" or "relaxed"), GPS, N31,
-                    N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS, F3, Fosc, Out1Freq; with --out2 also
-                    out2 (the text given) and OUT2, with --alternatives also alternative; a
-                    request that is not a frequency also gets "error"
+                    N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS, PhaseBox, BW, Out1Freq, OUT2 (null
+                    when no entry is picked), F3 and Fosc (as the window cuts them), F3_Hz
+                    and Fosc_Hz (exact, in Hz); with --out2 also out2 (the text given), with
+                    --alternatives also alternative; a request that is not a frequency also
+                    gets "error"
   --help, -h        this text
   --                the arguments that follow are frequencies even if they start with "-"
 
@@ -57,37 +59,6 @@ struct Options {
     std::optional<std::string> out2;  // the output 2 text
     int alternatives = 0;             // 0: the first plan only
 };
-
-std::string number(double value) {
-    return formatNumber(value, QLocale::c()).toStdString();
-}
-
-// One line's plan: after the request's head, as text or as the rest of a JSON object.
-// out2Hz: output 2 as the window's OUT2 list computes it, when output 2 was asked for.
-void printPlan(std::ostream& out, const FrequencyPlan& p, std::int32_t nc2,
-               std::optional<double> out2Hz, bool json) {
-    const char* pass = p.pass == SearchPass::Strict ? "strict" : "relaxed";
-    // The window's own arithmetic, left to right (the output 1 value is what an upload shows).
-    const double f3 = p.gps / p.n31;
-    const double fosc = f3 * p.n2hs * p.n2ls;
-    const double out1 = p.gps / p.n31 * p.n2ls * p.n2hs / p.n1hs / p.nc1ls;
-    if (json) {
-        out << "\"found\":true,\"pass\":\"" << pass << "\",\"GPS\":" << number(p.gps)
-            << ",\"N31\":" << p.n31 << ",\"N2_HS\":" << p.n2hs << ",\"N2_LS\":" << p.n2ls
-            << ",\"N1_HS\":" << p.n1hs << ",\"NC1_LS\":" << p.nc1ls << ",\"NC2_LS\":" << nc2
-            << ",\"F3\":" << number(f3) << ",\"Fosc\":" << number(fosc)
-            << ",\"Out1Freq\":" << number(out1);
-        if (out2Hz) out << ",\"OUT2\":" << number(*out2Hz);
-        out << "}\n";
-    } else {
-        out << pass << " pass, GPS " << number(p.gps) << ", N31 " << p.n31 << ", N2_HS " << p.n2hs
-            << ", N2_LS " << p.n2ls << ", N1_HS " << p.n1hs << ", NC1_LS " << p.nc1ls << ", NC2_LS "
-            << nc2 << ", F3 " << number(f3) << " Hz, Fosc " << number(fosc) << " Hz, output 1 "
-            << number(out1) << " Hz";
-        if (out2Hz) out << ", output 2 " << number(*out2Hz) << " Hz";
-        out << '\n';
-    }
-}
 
 struct Plans {
     std::vector<FrequencyPlan> plans;
@@ -115,55 +86,56 @@ Plans search(const std::string& text, double hz, const Options& o) {
     return found;
 }
 
+// What starts each line: the request, and output 2 and the plan's number where they apply.
+OutputRecord head(const std::string& request, double hz, const Options& o, int alternative) {
+    OutputRecord line;
+    line.add("request", jsonString(request), plainNumber(hz) + " Hz");
+    if (o.out2) {
+        const double out2 = *parseNumber(QString::fromStdString(*o.out2), QLocale::c());
+        line.add("out2", jsonString(*o.out2), " and " + plainNumber(out2) + " Hz");
+    }
+    if (alternative > 0) {
+        line.add("alternative", std::to_string(alternative),
+                 ", plan " + std::to_string(alternative));
+    }
+    return line.words(": ");
+}
+
+void print(std::ostream& out, const OutputRecord& line, bool json) {
+    out << (json ? line.json() : line.text()) << '\n';
+}
+
 Outcome report(const std::string& text, const Options& o, std::ostream& out) {
     const std::string request = QString::fromStdString(text).trimmed().toStdString();
     const std::optional<double> hz = parseNumber(QString::fromStdString(text), QLocale::c());
-    const bool pair = o.out2.has_value();
-    if (!hz || !(*hz > 0) || (pair && !isPairFrequencyText(text))) {
-        if (o.json) {
-            out << "{\"request\":" << jsonString(request)
-                << ",\"found\":false,\"error\":\"not a frequency\"}\n";
-        } else {
-            out << request << ": not a frequency\n";
-        }
+    if (!hz || !(*hz > 0) || (o.out2 && !isPairFrequencyText(text))) {
+        OutputRecord line;
+        line.add("request", jsonString(request), request)
+            .add("found", jsonBool(false), ": not a frequency")
+            .add("error", jsonString("not a frequency"));
+        print(out, line, o.json);
         return Outcome::NotAFrequency;
     }
-    // Each line starts with the request; the plan or "no plan" follows.
-    const auto head = [&](int alternative) {
-        if (o.json) {
-            out << "{\"request\":" << jsonString(request);
-            if (pair) out << ",\"out2\":" << jsonString(*o.out2);
-            if (alternative > 0) out << ",\"alternative\":" << alternative;
-            out << ',';
-        } else {
-            out << number(*hz) << " Hz";
-            if (pair)
-                out << " and "
-                    << number(*parseNumber(QString::fromStdString(*o.out2), QLocale::c())) << " Hz";
-            if (alternative > 0) out << ", plan " << alternative;
-            out << ": ";
-        }
-    };
     const Plans found = search(text, *hz, o);
-    const std::vector<FrequencyPlan>& plans = found.plans;
-    if (plans.empty()) {
-        head(0);
-        if (o.json) {
-            out << "\"found\":false}\n";
-        } else {
-            out << "no plan" << (found.searchable ? "" : " (too low to search)") << '\n';
-        }
+    if (found.plans.empty()) {
+        OutputRecord line = head(request, *hz, o, 0);
+        line.add("found", jsonBool(false),
+                 found.searchable ? "no plan" : "no plan (too low to search)");
+        print(out, line, o.json);
         return Outcome::NotFound;
     }
-    for (std::size_t i = 0; i < plans.size(); ++i) {
-        head(o.alternatives > 0 ? static_cast<int>(i) + 1 : 0);
-        const FrequencyPlan& p = plans[i];
-        if (!pair) {
-            printPlan(out, p, p.nc1ls, std::nullopt, o.json);
-            continue;
-        }
-        // Entry NC2_LS / 2 - 1 of the list built from the request and NC1_LS.
-        printPlan(out, p, found.nc2, out2Frequency(*hz, p.nc1ls, found.nc2 / 2 - 1), o.json);
+    const auto nc2 = o.out2 ? std::optional(found.nc2) : std::nullopt;
+    for (std::size_t i = 0; i < found.plans.size(); ++i) {
+        const FrequencyPlan& p = found.plans[i];
+        const int alternative = o.alternatives > 0 ? static_cast<int>(i) + 1 : 0;
+        const char* pass = p.pass == SearchPass::Strict ? "strict" : "relaxed";
+        OutputRecord line = head(request, *hz, o, alternative);
+        line.add("found", jsonBool(true))
+            .add("pass", jsonString(pass), std::string(pass) + " pass, ");
+        // The fields "Find" leaves (with --out2 that entry picked), as quarvel-ctl set has them.
+        const QString requestText = QString::fromStdString(text);
+        describeReadout(line, fieldsForPlan(requestText, p, nc2, {}, QLocale::c()).readout());
+        print(out, line, o.json);
     }
     return Outcome::Found;
 }

@@ -1,0 +1,21 @@
+// register REG DATA: one byte written to one of the device's registers.
+
+#include "ctl_commands.h"
+
+namespace quarvel::ctl {
+
+int registerCommand(const Invocation& in) {
+    const auto reg = registerByte(QString::fromStdString(in.operands[0]), cLocale());
+    const auto data = registerByte(QString::fromStdString(in.operands[1]), cLocale());
+    if (!reg || !data) {
+        return in.usage("REG and DATA must each be a number from 0 to 255; nothing was sent.");
+    }
+    Failure failure;
+    Connection c = Connection::open(in.env.backend, in.serial, failure);
+    if (!c.isOpen()) return in.fail(failure);
+    const std::uint8_t payload[] = {*reg, *data};
+    return sendOneReport(in, c, commandFrame(c.featureLength(), Command::RegisterWrite, payload),
+                         2);
+}
+
+}  // namespace quarvel::ctl

@@ -1,0 +1,137 @@
+// watch: a line per change of the lock state and per loss or return of the device, until a
+// stop is requested, on the injected clock.
+
+#include "ctl_commands.h"
+#include "ctl_summary.h"
+#include "ctl_textfile.h"
+#include "device/newest_input.h"
+#include "planning/plan_fields.h"
+
+namespace quarvel::ctl {
+
+namespace {
+
+class Watcher {
+  public:
+    explicit Watcher(const Invocation& in) : in_(in), extras_(in) {}
+
+    int run() {
+        if (extras_.usageError()) return in_.fail(*extras_.usageError());
+        Failure failure;
+        connection_ = Connection::open(in_.env.backend, in_.serial, failure);
+        if (!connection_.isOpen()) return in_.fail(failure);
+        serial_ = connection_.serial().toStdString();
+        if (const auto dir = in_.option("--textfile")) metrics_.emplace(*dir, serial_);
+        while (!in_.env.stopRequested() && !extras_.timeUp() && in_.outputWritable()) {
+            const auto next = connection_.isOpen() ? poll() : reconnect();
+            if (const auto problem = writeMetrics()) return in_.fail({kDeviceError, *problem});
+            in_.env.sleep(next);
+        }
+        extras_.finish();
+        return kOk;
+    }
+
+  private:
+    std::optional<std::string> writeMetrics() {
+        if (!metrics_) return std::nullopt;
+        const QDateTime now = in_.env.localClock();
+        metrics_->setPresent(connection_.isOpen());
+        if (connection_.isOpen() && metrics_->outputsDue(now)) {
+            if (const auto status = connection_.status()) {
+                // Output 2 as status and the window show it.
+                PlanFields fields(cLocale());
+                fields.fillFromDevice(status->plan);
+                metrics_->setOutputs(fields.output1Hz(), fields.out2().selectedFrequency(), now);
+            }
+        }
+        return metrics_->write(now);
+    }
+
+    std::chrono::milliseconds poll() {
+        if (const auto lock = connection_.newestLock()) {
+            extras_.report(connection_.serial(), *lock);
+            if (metrics_) metrics_->setLock(*lock, in_.env.localClock());
+            report(*lock);
+            return kLockLookConnected;
+        }
+        // No report waiting is not a loss by itself; a device that no longer answers is.
+        if (connection_.statusFrame()) {
+            extras_.missing();
+            return kLockLookConnected;
+        }
+        extras_.absent();
+        connection_.close();
+        event("lost");
+        return kLockLookLost;
+    }
+
+    std::chrono::milliseconds reconnect() {
+        Failure ignored;
+        connection_ = Connection::open(in_.env.backend, serial_, ignored);
+        if (!connection_.isOpen()) {
+            extras_.absent();
+            return kLockLookLost;
+        }
+        event("back");
+        return poll();
+    }
+
+    void report(const LockState& lock) {
+        std::vector<std::string> changed;
+        if (!last_ || last_->noGpsSignal != lock.noGpsSignal) changed.push_back(jsonString("LOS"));
+        if (!last_ || last_->pllNotLocked != lock.pllNotLocked) {
+            changed.push_back(jsonString("LOL"));
+        }
+        if (!last_ || last_->signalLossCount != lock.signalLossCount) {
+            changed.push_back(jsonString("SignalLossCount"));
+        }
+        last_ = lock;
+        if (changed.empty()) return;
+        const std::string count = std::to_string(lock.signalLossCount);
+        OutputRecord line = stamped();
+        line.add("event", jsonString("state"))
+            .add("LOS", jsonBool(lock.noGpsSignal),
+                 lock.noGpsSignal ? " no GPS signal" : " GPS signal present")
+            .add("LOL", jsonBool(lock.pllNotLocked),
+                 lock.pllNotLocked ? ", no PLL lock" : ", PLL locked")
+            .add("SignalLossCount", count, ", signal-loss count " + count)
+            .add("changed", jsonList(changed));
+        in_.printNow(line);
+    }
+
+    // The time and the serial number that start each line.
+    OutputRecord stamped() const {
+        const std::string time = isoTime(in_.env.localClock());
+        OutputRecord line;
+        line.add("time", jsonString(time), time)
+            .add("SerNo", json(QString::fromStdString(serial_)),
+                 ' ' + printable(QString::fromStdString(serial_)));
+        return line;
+    }
+
+    // The device lost or back.
+    void event(const char* name) {
+        const std::string time = isoTime(in_.env.localClock());
+        OutputRecord line;
+        line.add("time", jsonString(time), time + " device ")
+            .add("SerNo", json(QString::fromStdString(serial_)),
+                 printable(QString::fromStdString(serial_)))
+            .add("event", jsonString(name), std::string(" ") + name);
+        in_.printNow(line);
+    }
+
+    const Invocation& in_;
+    WatchExtras extras_;
+    Connection connection_;
+    std::string serial_;
+    std::optional<LockState> last_;
+    std::optional<MetricsFile> metrics_;
+};
+
+}  // namespace
+
+int watchCommand(const Invocation& in) {
+    return Watcher(in).run();
+}
+
+}  // namespace quarvel::ctl
