@@ -165,6 +165,7 @@ class frmMain : public QWidget {
     void FillPhaseList();
     void TakeFields();
     void ShowFields();
+    void OnFields(const std::function<void()>& step);  // the texts taken, the step, shown
 
     // Commands.
     void SetFreq_Click();

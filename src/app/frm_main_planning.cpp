@@ -65,10 +65,14 @@ void frmMain::ShowFields() {
     ShowingFields = nested;
 }
 
-void frmMain::ValidateSettings() {
+void frmMain::OnFields(const std::function<void()>& step) {
     TakeFields();
-    Fields.validate();
+    step();
     ShowFields();
+}
+
+void frmMain::ValidateSettings() {
+    OnFields([this] { Fields.validate(); });
 }
 
 void frmMain::FindFreq_Click() {
@@ -110,28 +114,19 @@ void frmMain::FindFreq_Click() {
 }
 
 void frmMain::BuildOutput2List() {
-    TakeFields();
-    Fields.buildOut2List();
-    ShowFields();
+    OnFields([this] { Fields.buildOut2List(); });
 }
 
 void frmMain::BtnNxt_Click() {
-    TakeFields();
-    Fields.showNextOut2Page();
-    ShowFields();
+    OnFields([this] { Fields.showNextOut2Page(); });
 }
 
 void frmMain::BtnPrev_Click() {
-    TakeFields();
-    Fields.showPreviousOut2Page();
-    ShowFields();
+    OnFields([this] { Fields.showPreviousOut2Page(); });
 }
 
 void frmMain::OUT2_Click() {
-    if (ShowingFields) return;
-    TakeFields();
-    Fields.pickOut2Row(OUT2->listIndex());
-    ShowFields();
+    if (!ShowingFields) OnFields([this] { Fields.pickOut2Row(OUT2->listIndex()); });
 }
 
 void frmMain::Out1Freq_Change() {
@@ -144,15 +139,11 @@ void frmMain::Out1Freq_Change() {
 void frmMain::NC1_LS_Change() {}
 
 void frmMain::UpdatePhaseEnable() {
-    TakeFields();
-    Fields.updatePhaseEnable();
-    ShowFields();
+    OnFields([this] { Fields.updatePhaseEnable(); });
 }
 
 void frmMain::FillPhaseList() {
-    TakeFields();
-    Fields.fillPhaseList();
-    ShowFields();
+    OnFields([this] { Fields.fillPhaseList(); });
 }
 
 }  // namespace quarvel

@@ -86,9 +86,7 @@ void frmMain::ResetDeviceControls() {
     OUT2EN->setChecked(false);
     OUT1EN->setEnabled(false);
     OUT2EN->setEnabled(false);
-    TakeFields();
-    Fields.clearDividers();
-    ShowFields();
+    OnFields([this] { Fields.clearDividers(); });
     Out1Freq->setEnabled(false);
     FindFreq->setEnabled(false);
     SetFreq->setEnabled(false);
@@ -106,9 +104,7 @@ void frmMain::ShowStatus(const DeviceStatus& status) {
     OUT1EN->setChecked(status.output1);
     OUT2EN->setChecked(status.output2);
     Enc1->setListIndex(status.driveStrength);
-    TakeFields();
-    Fields.fillFromDevice(status.plan);
-    ShowFields();
+    OnFields([this, &status] { Fields.fillFromDevice(status.plan); });
     F3lbl->setText(Fields.f3Caption());
     Fosclbl->setText(Fields.foscCaption());
     OUT2->setEnabled(true);

@@ -8,16 +8,12 @@
 
 namespace quarvel {
 
+namespace {
+
+// The phase-detector frequency in whole hertz, as the F3 caption shows it.
 double f3Hertz(double gps, double n31) {
     return std::floor(gps / n31);
 }
-
-QString f3Caption(double gps, double n31, const QLocale& locale) {
-    return QStringLiteral("F3 = ") + formatNumber(f3Hertz(gps, n31), locale) +
-           QStringLiteral(" Hz ");
-}
-
-namespace {
 
 double cutToGigahertz(double oscillatorHz) {
     return std::floor(oscillatorHz / 100000) / 10000;
@@ -45,11 +41,17 @@ std::optional<double> exactFoscGigahertz(double gps, double n31, double n2hs, do
     return static_cast<double>(steps) / 10000;
 }
 
-}  // namespace
-
+// The oscillator frequency cut down to 100 kHz, in GHz, as the Fosc caption shows it.
 double foscGigahertz(double gps, double n31, double n2hs, double n2ls) {
     return exactFoscGigahertz(gps, n31, n2hs, n2ls)
         .value_or(cutToGigahertz(gps / n31 * n2hs * n2ls));
+}
+
+}  // namespace
+
+QString f3Caption(double gps, double n31, const QLocale& locale) {
+    return QStringLiteral("F3 = ") + formatNumber(f3Hertz(gps, n31), locale) +
+           QStringLiteral(" Hz ");
 }
 
 QString foscCaption(double gps, double n31, double n2hs, double n2ls, const QLocale& locale) {

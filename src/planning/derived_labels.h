@@ -10,15 +10,8 @@
 
 namespace quarvel {
 
-// floor(gps / n31): the phase-detector frequency in whole hertz, as the F3 caption shows it.
-double f3Hertz(double gps, double n31);
-
 // "F3 = " floor(gps / n31) " Hz " (the trailing blank is part of the caption).
 QString f3Caption(double gps, double n31, const QLocale& locale = QLocale());
-
-// floor(gps / n31 * n2hs * n2ls / 100000) / 10000: the oscillator frequency cut down to
-// 100 kHz, in GHz, as the Fosc caption shows it.
-double foscGigahertz(double gps, double n31, double n2hs, double n2ls);
 
 // "Fosc = " floor(gps / n31 * n2hs * n2ls / 100000) / 10000 " GHz ": the oscillator frequency
 // cut down to 100 kHz, in GHz. Used after a status readout and after an upload.

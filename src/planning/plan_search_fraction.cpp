@@ -28,23 +28,62 @@ constexpr Closeness simpleCloseness(std::uint64_t q) {
 constexpr ZoneTable kCloseZones(kClose.nearWhole);
 constexpr ZoneTable kLooseZones(kLoose.nearWhole);
 
-}  // namespace
+struct BinaryFraction {
+    std::uint64_t num, den;  // den a power of two
+};
 
-std::optional<RequestFraction> requestFraction(double fout) {
+// fout = num / den in lowest terms; empty when that needs more than 64 bits, or a den beyond
+// 2^53 (which keeps Q within 2^53, as the convergents' loop assumes).
+std::optional<BinaryFraction> binaryFraction(double fout) {
     int exponent = 0;
     const double mantissa = std::frexp(fout, &exponent);  // fout = mantissa * 2^exponent
     if (exponent > 63) return std::nullopt;
     auto num = static_cast<std::uint64_t>(std::ldexp(mantissa, 53));
-    int shift = 53 - exponent;            // fout = num / 2^shift
-    if (shift > 53) return std::nullopt;  // keeps Q within 2^53, as the loop below assumes
+    int shift = 53 - exponent;  // fout = num / 2^shift
+    if (shift > 53) return std::nullopt;
     if (shift <= 0) {
         num <<= -shift;
         shift = 0;
     }
     const int twos = std::min(std::countr_zero(num), shift);
-    num >>= twos;
-    shift -= twos;
-    const std::uint64_t den = std::uint64_t{1} << shift;
+    return BinaryFraction{num >> twos, std::uint64_t{1} << (shift - twos)};
+}
+
+// When Q allows no near misses: for each s < Q, the denominator Q/gcd(Q, s) of s/Q if it is at
+// most kMaxUsefulN31, else 0.
+std::vector<std::uint8_t> centresOf(std::uint64_t q) {
+    std::vector<std::uint64_t> divisorOf(q, 1);  // gcd(Q, s): the largest divisor writes last
+    for (std::uint64_t d = 2; d <= q; ++d) {
+        if (q % d != 0) continue;
+        for (std::uint64_t m = 0; m < q; m += d) divisorOf[m] = d;
+    }
+    std::vector<std::uint8_t> centres(q);
+    for (std::uint64_t m = 0; m < q; ++m) {
+        const std::uint64_t q0 = q / divisorOf[m];
+        centres[m] = q0 <= kMaxUsefulN31 ? static_cast<std::uint8_t>(q0) : 0;
+    }
+    return centres;
+}
+
+// Fact 5, last part: P's prime factors beyond any divider that GPS would have to carry.
+bool forcesGpsTooHigh(const Factors& pFactors) {
+    std::uint64_t forced = 1;
+    for (std::size_t i = 0; i < pFactors.size(); ++i) {
+        const auto [prime, power] = pFactors[i];
+        if (prime <= kMaxDivisorD) continue;
+        for (int e = 0; e < power; ++e) {
+            forced = prime >= kGpsBelow ? kGpsBelow : std::min(kGpsBelow, forced * prime);
+        }
+    }
+    return forced >= kGpsBelow;
+}
+
+}  // namespace
+
+std::optional<RequestFraction> requestFraction(double fout) {
+    const auto fraction = binaryFraction(fout);
+    if (!fraction) return std::nullopt;
+    const auto [num, den] = *fraction;
 
     // |fout - h/k| <= error * fout, that is |num*k - h*den| <= error * num * k.
     const auto within = [&](std::uint64_t h, std::uint64_t k, const Closeness& c) {
@@ -81,29 +120,10 @@ std::optional<RequestFraction> requestFraction(double fout) {
     }
     r.p = h;
     r.q = k;
-    if (r.q <= r.closeness.noNearMissesUpTo) {
-        std::vector<std::uint64_t> divisorOf(r.q, 1);  // gcd(Q, s): largest divisor writes last
-        for (std::uint64_t d = 2; d <= r.q; ++d) {
-            if (r.q % d != 0) continue;
-            for (std::uint64_t m = 0; m < r.q; m += d) divisorOf[m] = d;
-        }
-        r.centres.resize(r.q);
-        for (std::uint64_t m = 0; m < r.q; ++m) {
-            const std::uint64_t q0 = r.q / divisorOf[m];
-            r.centres[m] = q0 <= kMaxUsefulN31 ? static_cast<std::uint8_t>(q0) : 0;
-        }
-    }
+    if (r.q <= r.closeness.noNearMissesUpTo) r.centres = centresOf(r.q);
     r.pFactors = factorsOf(r.p);
     r.qFactors = factorsOf(r.q);
-    std::uint64_t forced = 1;
-    for (std::size_t i = 0; i < r.pFactors.size(); ++i) {
-        const auto [prime, power] = r.pFactors[i];
-        if (prime <= kMaxDivisorD) continue;
-        for (int e = 0; e < power; ++e) {
-            forced = prime >= kGpsBelow ? kGpsBelow : std::min(kGpsBelow, forced * prime);
-        }
-    }
-    r.exactPlansImpossible = forced >= kGpsBelow;
+    r.exactPlansImpossible = forcesGpsTooHigh(r.pFactors);
     return r;
 }
 

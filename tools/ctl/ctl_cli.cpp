@@ -111,17 +111,6 @@ bool takes(const CommandRow& row, const std::string& option) {
     return (' ' + std::string(row.options) + ' ').find(' ' + option + ' ') != std::string::npos;
 }
 
-// "Only set takes --dry-run": the commands that take a flag, for one that does not.
-std::string onlyWho(const std::string& flag) {
-    std::string names;
-    for (const CommandRow& c : commandRows()) {
-        if (takes(c, flag) && !names.ends_with(c.name)) {
-            names += (names.empty() ? "" : ", ") + std::string(c.name);
-        }
-    }
-    return "Only " + names + " takes " + flag;
-}
-
 // The row of the command named, for its number of operands; empty after saying what is wrong.
 const CommandRow* commandRow(const Invocation& in) {
     const auto usage = [&in](const std::string& sentence) {
@@ -142,13 +131,15 @@ const CommandRow* commandRow(const Invocation& in) {
                      (named->operands == 1 ? " argument" : " arguments") + "; see --help.");
     }
     for (const auto& [name, value] : in.options) {
-        if (!takes(*row, name))
+        if (!takes(*row, name)) {
             return usage(in.command + " does not take " + name + "; see --help.");
+        }
     }
-    if (in.dryRun && !takes(*row, "--dry-run"))
-        return usage(onlyWho("--dry-run") + "; see --help.");
+    if (in.dryRun && !takes(*row, "--dry-run")) {
+        return usage("Only set takes --dry-run; see --help.");
+    }
     if (in.check && (!takes(*row, "--check") || in.json)) {
-        return usage(onlyWho("--check") + ", and not with --json; see --help.");
+        return usage("Only status takes --check, and not with --json; see --help.");
     }
     return &*row;
 }

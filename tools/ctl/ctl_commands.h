@@ -18,6 +18,7 @@
 #include "commands/station_lock.h"
 #include "common/json_text.h"
 #include "ctl_cli.h"
+#include "planning/plan_fields.h"
 
 namespace quarvel::ctl {
 
@@ -116,13 +117,27 @@ std::string json(const QString& text);
 std::string isoTime(const QDateTime& time);
 // The first input report within 2 s, as the newest of those waiting.
 std::optional<LockState> waitForLock(Connection& c, const Environment& env);
-// Sends a one-report command on an open connection, checks what the status mirrors of it and
-// says so; `payloadBytes` follow the code in the JSON's payload, `note` ends the text line.
-int sendOneReport(const Invocation& in, Connection& c, const std::optional<Frame>& frame,
-                  std::size_t payloadBytes, const std::string& note = {});
-// The value of a choice among named ones, or empty after saying which names it takes.
-std::optional<std::uint8_t> choose(const Invocation& in, const std::string& given,
-                                   std::span<const std::pair<std::string, int>> choices);
+// Sends a one-report command (the generator opened, unless given), checks what the status
+// mirrors of it and says so; `note` ends the text line.
+int sendOneReport(const Invocation& in, Connection& c, Command command,
+                  std::span<const std::uint8_t> payload, const std::string& note = {});
+int sendOneReport(const Invocation& in, Command command, std::span<const std::uint8_t> payload);
+// The one-report command whose payload the operand names, or the names it takes.
+using Choice = std::pair<std::string, int>;
+int sendChosen(const Invocation& in, Command command, const std::vector<Choice>& choices);
+
+// What set and upload share: the plan "Update" sends, validated and said as it went out.
+struct PlanChanges {
+    std::vector<PlanField> clamped;   // changed by the validation
+    std::optional<double> deviceNc2;  // the device's NC2_LS, replaced unasked
+};
+// Validates as "Update" does and names the fields that validation changed.
+std::vector<PlanField> validate(PlanFields& fields);
+// Says what goes (or went) to the device.
+void printPlan(const Invocation& in, const QString& serial, const PlanFields& fields, bool sent,
+               const PlanChanges& changes);
+// The two reports of an upload, then the read-back of the second, then what was sent.
+int sendPlan(const Invocation& in, Connection& c, PlanFields fields, const PlanChanges& changes);
 
 int listCommand(const Invocation& in);
 int statusCommand(const Invocation& in);  // also status --check

@@ -5,15 +5,9 @@
 namespace quarvel::ctl {
 
 int enableCommand(const Invocation& in) {
-    const std::pair<std::string, int> choices[] = {
-        {"none", 0}, {"1", kOutput1Bit}, {"2", kOutput2Bit}, {"both", enableBits(true, true)}};
-    const auto enables = choose(in, in.operands[0], choices);
-    if (!enables) return kUsageError;
-    Failure failure;
-    Connection c = Connection::open(in.env.backend, in.serial, failure);
-    if (!c.isOpen()) return in.fail(failure);
-    const std::uint8_t payload[] = {*enables};
-    return sendOneReport(in, c, commandFrame(c.featureLength(), Command::OutputEnable, payload), 1);
+    return sendChosen(
+        in, Command::OutputEnable,
+        {{"none", 0}, {"1", kOutput1Bit}, {"2", kOutput2Bit}, {"both", enableBits(true, true)}});
 }
 
 int enableOneCommand(const Invocation& in) {
@@ -30,14 +24,14 @@ int enableOneCommand(const Invocation& in) {
     // The other output's state can only come from the device itself.
     const auto status = c.status();
     if (!status) return in.fail({kDeviceError, kNoStatusReport});
-    const std::uint8_t bit = output == "1" ? kOutput1Bit : kOutput2Bit;
-    std::uint8_t enables = enableBits(status->output1, status->output2);
-    enables = state == "on" ? enables | bit : enables & ~bit;
-    const std::uint8_t payload[] = {enables};
-    const auto onOff = [enables](std::uint8_t b) { return (enables & b) != 0 ? "on" : "off"; };
+    const bool on = state == "on";
+    const bool output1 = output == "1" ? on : status->output1;
+    const bool output2 = output == "2" ? on : status->output2;
+    const std::uint8_t payload[] = {enableBits(output1, output2)};
+    const auto onOff = [](bool enabled) { return enabled ? "on" : "off"; };
     return sendOneReport(
-        in, c, commandFrame(c.featureLength(), Command::OutputEnable, payload), 1,
-        std::string(" (output 1 ") + onOff(kOutput1Bit) + ", output 2 " + onOff(kOutput2Bit) + ")");
+        in, c, Command::OutputEnable, payload,
+        std::string(" (output 1 ") + onOff(output1) + ", output 2 " + onOff(output2) + ")");
 }
 
 }  // namespace quarvel::ctl

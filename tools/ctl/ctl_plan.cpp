@@ -1,7 +1,8 @@
-#include "ctl_plan.h"
+// What set and upload share: the plan "Update" sends, validated and said as it went out.
 
 #include "commands/plan_upload.h"
 #include "common/number_text.h"
+#include "ctl_commands.h"
 
 namespace quarvel::ctl {
 

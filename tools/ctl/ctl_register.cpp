@@ -10,12 +10,8 @@ int registerCommand(const Invocation& in) {
     if (!reg || !data) {
         return in.usage("REG and DATA must each be a number from 0 to 255; nothing was sent.");
     }
-    Failure failure;
-    Connection c = Connection::open(in.env.backend, in.serial, failure);
-    if (!c.isOpen()) return in.fail(failure);
     const std::uint8_t payload[] = {*reg, *data};
-    return sendOneReport(in, c, commandFrame(c.featureLength(), Command::RegisterWrite, payload),
-                         2);
+    return sendOneReport(in, Command::RegisterWrite, payload);
 }
 
 }  // namespace quarvel::ctl

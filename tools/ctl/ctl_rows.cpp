@@ -171,10 +171,10 @@ std::string entry(const std::string& term, std::string_view text) {
 }
 
 std::string optionTerm(const OptionRow& o) {
-    if (o.takes == Takes::MaybeValue)
-        return std::string(o.name) + "[=" + std::string(o.value) + ']';
-    if (o.takes == Takes::Help) return std::string(o.name) + ", -h";
-    return std::string(o.name) + (o.value.empty() ? "" : " " + std::string(o.value));
+    const std::string name(o.name), value(o.value);
+    if (o.takes == Takes::MaybeValue) return name + "[=" + value + ']';
+    if (o.takes == Takes::Help) return name + ", -h";
+    return name + (value.empty() ? "" : " " + value);
 }
 
 // Neighbours with the same members share one entry.

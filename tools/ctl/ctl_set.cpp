@@ -2,7 +2,7 @@
 // as the window uploads it.
 
 #include "common/number_text.h"
-#include "ctl_plan.h"
+#include "ctl_commands.h"
 #include "planning/pair_search.h"
 
 namespace quarvel::ctl {

@@ -5,10 +5,7 @@
 namespace quarvel::ctl {
 
 int sleepCommand(const Invocation& in) {
-    Failure failure;
-    Connection c = Connection::open(in.env.backend, in.serial, failure);
-    if (!c.isOpen()) return in.fail(failure);
-    return sendOneReport(in, c, sleepFrame(c.featureLength()), kSleepReportBytes - kPayloadByte);
+    return sendOneReport(in, Command::Sleep, {});
 }
 
 }  // namespace quarvel::ctl

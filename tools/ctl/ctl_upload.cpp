@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "common/number_text.h"
-#include "ctl_plan.h"
+#include "ctl_commands.h"
 #include "planning/phase_list.h"
 
 namespace quarvel::ctl {
