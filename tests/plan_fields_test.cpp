@@ -92,6 +92,7 @@ TEST(PlanFields, FindThenPagingPicksTheDividerOnEachPage) {
     EXPECT_TRUE(f.phaseEnabled());
     f.showPreviousOut2Page();
     EXPECT_EQ(f.out2().page(), 5);
+    EXPECT_EQ(f.out2().selectedEntry(), 196200) << "the last entry of page 5";
 }
 
 TEST(PlanFields, APairPlanPicksItsEntryOnWhateverPageHoldsIt) {
@@ -105,6 +106,9 @@ TEST(PlanFields, APairPlanPicksItsEntryOnWhateverPageHoldsIt) {
     odd.pickOut2Divider(47);
     EXPECT_EQ(odd.texts[PlanField::NC2_LS], "47");
     EXPECT_EQ(odd.out2().selectedRow(), 22);
+    odd.pickOut2Divider(96);  // past the list's end: the selection stays
+    EXPECT_EQ(odd.texts[PlanField::NC2_LS], "96");
+    EXPECT_EQ(odd.out2().selectedRow(), 22);
 }
 
 TEST(PlanFields, AReadoutShowsTheDevicesDividerAndPhaseStep) {
@@ -114,7 +118,8 @@ TEST(PlanFields, AReadoutShowsTheDevicesDividerAndPhaseStep) {
         int page, phaseIndex;
     } cases[] = {
         {47, 3, "46", 0, 3},          // an odd divider at its even neighbour
-        {46, 99, "46", 0, 0},         // a phase step beyond the list: the first
+        {46, 45, "46", 0, 45},        // the last phase step NC1_LS 46 offers
+        {46, 46, "46", 0, 0},         // a phase step beyond the list: the first
         {100002, 5, "100002", 1, 5},  // beyond the first page
     };
     for (const auto& c : cases) {
@@ -136,8 +141,10 @@ TEST(PlanFields, AfterAnUploadTheListBelongsToTheFieldsSent) {
     f.rebuildStaleOut2List();
     EXPECT_EQ(f.out2().revision(), revision) << "the search's list stays";
     f.texts[PlanField::NC2_LS] = "24";  // typed: the list does not follow by itself
+    f.phaseIndex = -1;
     EXPECT_EQ(f.out2().selectedEntry(), 23);
     f.rebuildStaleOut2List();
+    EXPECT_EQ(f.phaseIndex, 0);
     EXPECT_EQ(f.out2().rows().size(), 12);
     EXPECT_EQ(f.out2().selectedEntry(), 11);
     EXPECT_EQ(f.out2().selectedFrequency(), 20000000.0);
@@ -151,8 +158,10 @@ TEST(PlanFields, NotFoundAndTheReadoutsResetKeepWhatTheyShould) {
     EXPECT_EQ(f.out2().rows().size(), 24);
     f.keepSearchTrace({.n1hs = 4, .nc1ls = 1048576, .n2hs = std::nullopt});
     EXPECT_EQ(f.texts[PlanField::NC2_LS], "1048576");
+    EXPECT_EQ(f.texts[PlanField::N1_HS], "4");
     EXPECT_TRUE(f.out2().rows().isEmpty());
     EXPECT_FALSE(f.out2().selectedFrequency());
+    EXPECT_EQ(f.out2().selectedText(), "");
     f.clearDividers();
     EXPECT_TRUE(f.texts[PlanField::GPS].isEmpty() && f.out1.isEmpty());
     EXPECT_EQ(f.texts[PlanField::BW], "6");
