@@ -10,8 +10,10 @@
 namespace quarvel {
 namespace {
 
+// The plan the divider fields fall back to (10 MHz), with these dividers and phase step.
 PlanRecord devicePlan(double nc1, double nc2, double phase = 0) {
-    PlanRecord p = fallbackPlan();
+    PlanRecord p;
+    for (const PlanFieldRow& row : kPlanTable) p[row.field] = row.fallback;
     p[PlanField::NC1_LS] = nc1;
     p[PlanField::NC2_LS] = nc2;
     p[PlanField::PhaseBox] = phase;

@@ -95,11 +95,4 @@ struct PerField {
 // PhaseBox is the phase entry's index (-1 for none).
 using PlanRecord = PerField<double>;
 
-// The plan of the divider fallbacks, with phase step and BW 0.
-constexpr PlanRecord fallbackPlan() {
-    PlanRecord plan;
-    for (const PlanFieldRow& row : kPlanTable) plan[row.field] = row.fallback;
-    return plan;
-}
-
 }  // namespace quarvel
