@@ -38,7 +38,8 @@ struct PlanFieldRow {
 
 // In PlanField order, so that a row is found by its field. The divider fallbacks together make a
 // complete plan (10 MHz on both outputs), so a field that falls back never disturbs the others.
-inline constexpr std::array<PlanFieldRow, 9> kPlanTable{{
+// Field, name, option, spoken, at, width, bias, kind, low, high, fallback, even:
+inline constexpr auto kPlanTable = std::to_array<PlanFieldRow>({
     {PlanField::GPS, "GPS", "--gps", "GPS", 2, 3, 0, FieldKind::Divider, 1, 10000000, 2875000,
      false},
     {PlanField::N31, "N31", "--n31", "N31", 5, 3, 1, FieldKind::Divider, 1, 524288, 3, false},
@@ -53,7 +54,7 @@ inline constexpr std::array<PlanFieldRow, 9> kPlanTable{{
     {PlanField::PhaseBox, "PhaseBox", "--phase-index", "phase step", 19, 1, 0, FieldKind::Pick, 0,
      255, 0, false},
     {PlanField::BW, "BW", "--bw", "BW", 20, 1, 0, FieldKind::Byte, 0, 255, 0, false},
-}};
+});
 
 inline constexpr std::size_t kPlanFieldCount = kPlanTable.size();
 
