@@ -55,21 +55,21 @@ EntryRange out2PageRange(std::int16_t page, std::int16_t pageCount, std::int32_t
     return {clampToList(first), clampToList(last)};
 }
 
-std::optional<int> out2Selection(double nc2ls, int entryCount) {
-    if (entryCount <= 0) return std::nullopt;
+std::optional<int> out2Selection(double nc2ls, int rowCount) {
+    if (rowCount <= 0) return std::nullopt;
     const double n = out2EntryOf(nc2ls);
-    if (n >= entryCount) return entryCount - 1;
-    const auto position = toInt16(n);
-    if (!position || *position < 0) return std::nullopt;
-    // n just below entryCount rounds up to entryCount; that is the last entry too.
-    return std::min<int>(*position, entryCount - 1);
+    if (n >= rowCount) return rowCount - 1;
+    const auto row = toInt16(n);
+    if (!row || *row < 0) return std::nullopt;
+    // n just below rowCount rounds up to rowCount; that is the last row too.
+    return std::min<int>(*row, rowCount - 1);
 }
 
-std::int16_t out2PageHolding(std::int32_t index, std::int16_t pageCount) {
+std::int16_t out2PageHolding(std::int32_t entry, std::int16_t pageCount) {
     if (pageCount <= 0) return 0;
-    // Page p starts at p * stride (the last one an entry earlier), so index / stride is a
-    // page that holds it; an index at a page's first entry is also the previous page's last.
-    const std::int32_t page = std::max(index, 0) / kOut2PageStride;
+    // Page p starts at p * stride (the last one an entry earlier), so entry / stride is a
+    // page that holds it; an entry at a page's first place is also the previous page's last.
+    const std::int32_t page = std::max(entry, 0) / kOut2PageStride;
     return static_cast<std::int16_t>(std::min<std::int32_t>(page, pageCount - 1));
 }
 

@@ -57,15 +57,15 @@ struct EntryRange {
 // the end. Both ends are kept within 0..listLength-1; with no entries the range is {0, -1}.
 EntryRange out2PageRange(std::int16_t page, std::int16_t pageCount, std::int32_t listLength);
 
-// The entry to select in a list of entryCount entries, for divider nc2ls: n = out2EntryOf(nc2ls);
-// n not less than entryCount selects the last entry, otherwise round(n) (16-bit, halves to
-// even), never past the last entry. Empty when nothing can be selected (no entries, n rounds
-// below 0 or out of the 16-bit range).
-std::optional<int> out2Selection(double nc2ls, int entryCount);
+// The row to select on a page of rowCount rows for divider nc2ls: n = out2EntryOf(nc2ls), taken
+// as a row whatever page is shown; n not less than rowCount selects the last row, otherwise
+// round(n) (16-bit, halves to even), never past the last row. Empty when nothing can be
+// selected (no rows, n rounds below 0 or out of the 16-bit range).
+std::optional<int> out2Selection(double nc2ls, int rowCount);
 
-// A page that shows entry `index` (neighbouring pages share entries); the last page for an
-// index past the end, 0 when there are no pages.
-std::int16_t out2PageHolding(std::int32_t index, std::int16_t pageCount);
+// A page that shows the entry (neighbouring pages share entries); the last page for an entry
+// past the end, 0 when there are no pages.
+std::int16_t out2PageHolding(std::int32_t entry, std::int16_t pageCount);
 
 // The last entry of the status readout's list for the device's divider nc2ls:
 // round(out2EntryOf(nc2ls)), halves to even, so the list ends at the device's own divider (an odd
