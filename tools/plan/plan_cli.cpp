@@ -27,9 +27,10 @@ read and written in the C locale: a point as the decimal separator, no digit gro
 
 Each request gives one line: the search's pass and the fields as "Find" leaves them before
 its upload (GPS, N31, N2_HS, N2_LS, N1_HS, NC1_LS, NC2_LS as the output 2 list picks it,
-phase step, BW for a serial number of no bandwidth rule), the output 1 and output 2
-frequencies they give, F3 and Fosc as the window shows them (F3 in whole hertz, Fosc in GHz
-cut to 100 kHz), all as quarvel-ctl set prints them; or "no plan".
+phase step, and BW 15 as for a serial number without the narrow loop bandwidth), the output
+1 and output 2 frequencies they give, F3 and Fosc as the window shows them (F3 in whole
+hertz, Fosc in GHz cut to 100 kHz), all as quarvel-ctl set --dry-run prints them; or "no
+plan".
 
   --out2 F2         plan output 2 at F2 hertz as well, for every request: the first plan of
                     the same search whose NC1_LS also gives F2 exactly with an even NC2_LS up
