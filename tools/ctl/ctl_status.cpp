@@ -1,6 +1,7 @@
 // status: the device's identity, settings, frequencies and lock state; with --check, one line
 // and an exit status for monitoring agents (0 OK, 2 CRITICAL, 3 UNKNOWN).
 
+#include <algorithm>
 #include <utility>
 
 #include "common/number_text.h"
