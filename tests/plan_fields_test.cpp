@@ -47,10 +47,13 @@ TEST(PlanFields, TheFirstAndLastEntriesCanBeSelectedAndNoneBeyond) {
     EXPECT_EQ(f.texts[PlanField::NC2_LS], "2");
     EXPECT_EQ(f.out2().selectedText(), "240000000");
     EXPECT_FALSE(f.phaseEnabled());
+    f.texts[PlanField::NC2_LS] = "30";  // typed since
+    f.phaseIndex = 5;
     for (const int outside : {24, -1}) {
         f.pickOut2Row(outside);
         EXPECT_EQ(f.out2().selectedRow(), 0) << outside;
-        EXPECT_EQ(f.texts[PlanField::NC2_LS], "2") << outside;
+        EXPECT_EQ(f.texts[PlanField::NC2_LS], "30") << outside;
+        EXPECT_EQ(f.phaseIndex, 5) << outside;
     }
     f.pickOut2Row(23);
     EXPECT_EQ(f.texts[PlanField::NC2_LS], "48");
