@@ -1,8 +1,8 @@
 #pragma once
 // Tests on the real HID stack: simulated devices served as hidraw nodes, through FUSE (see
-// tools/emulate/emulation.h) or, built with QUARVEL_KERNEL_TIER for the test VM, as USB
-// gadgets the kernel itself drives (tools/gadget/gadget.h). Where the transport cannot run a
-// test is skipped with the reason, except under CI=true, where that is a failure.
+// tests/rigs/emulate/emulation.h) or, built with QUARVEL_KERNEL_TIER for the test VM, as USB
+// gadgets the kernel itself drives (tests/rigs/gadget/gadget.h). Where the transport cannot run
+// a test is skipped with the reason, except under CI=true, where that is a failure.
 
 #include <gtest/gtest.h>
 

@@ -15,10 +15,10 @@
 #include <random>
 #include <thread>
 
-#include "../../tests/support/window_harness.h"
 #include "device/hidapi_backend.h"
 #include "emulation.h"
 #include "soak_watch.h"
+#include "support/window_harness.h"
 
 namespace quarvel {
 namespace {
