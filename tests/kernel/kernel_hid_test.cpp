@@ -64,7 +64,7 @@ TEST_F(KernelHid, ProbeAndCtlSeeTwoGeneratorsAsTheKernelEnumeratedThem) {
 TEST_F(KernelHid, TheUdevRuleGivesTheNodeToTheSeatAndToPlugdevOnly) {
     bus.addDevice({.serialNumber = u"A1"});
     ASSERT_NO_FATAL_FAILURE(serve());
-    const std::string node = emulation->nodePath(0);
+    const std::string node = transport->nodePath(0);
     ASSERT_FALSE(node.empty());
     struct stat st {};
     ASSERT_EQ(::stat(node.c_str(), &st), 0);
@@ -161,7 +161,7 @@ TEST_F(KernelHid, TheWindowSendsWhatItSendsOnTheSimulatedBus) {
     const auto window = loadWindow(*hidapi);
     EXPECT_EQ(window->GPS->text(), "2875000");
     for (std::size_t i = 0; i < std::size(actions); ++i) {
-        emulation->locked([](SimulatedBus& b) { b.clearFeatureReports(0); });
+        transport->locked([](SimulatedBus& b) { b.clearFeatureReports(0); });
         actions[i].run(*window);
         EXPECT_EQ(received(0), expected[i]) << actions[i].what;
     }
@@ -178,11 +178,11 @@ TEST_F(KernelHid, WatchAndTheWindowFollowARealUnplugAndReplug) {
     ASSERT_TRUE(window->deviceFound());
     std::this_thread::sleep_for(2s);  // watch has opened the generator
 
-    emulation->unplug(0);
+    transport->unplug(0);
     FrmMainTestAccess::tick(*window);
     EXPECT_FALSE(window->deviceFound());
     std::this_thread::sleep_for(1s);  // watch has seen it go
-    emulation->plug(0);
+    transport->plug(0);
     for (int i = 0; i < 10 && !window->deviceFound(); ++i) FrmMainTestAccess::tick(*window);
     EXPECT_TRUE(window->deviceFound());
     EXPECT_EQ(entriesOf(window->SerNo), QStringList{"A1"});
@@ -211,7 +211,7 @@ TEST_F(KernelHid, AGpsLossShowsWithinOneTickThroughTheKernelQueue) {
     ASSERT_TRUE(window.deviceFound());
     EXPECT_TRUE(window.LOS->isHidden());
     std::this_thread::sleep_for(200ms);
-    emulation->locked([](SimulatedBus& b) { b.setGpsSignal(0, false); });
+    transport->locked([](SimulatedBus& b) { b.setGpsSignal(0, false); });
     std::this_thread::sleep_for(300ms);
     FrmMainTestAccess::tick(window);
     EXPECT_FALSE(window.LOS->isHidden()) << "the window showed a report from before the loss";

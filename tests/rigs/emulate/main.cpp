@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
                      "/dev/hidrawN in a private mount namespace and runs PROGRAM there.\n";
         return 2;
     }
-    quarvel::Emulation emulation(bus, QUARVEL_PRELOAD);
+    quarvel::Emulation emulation(bus);
     if (!emulation.error().empty()) {
         std::cerr << "quarvel-emulate: " << emulation.error() << "\n";
         return 2;
