@@ -7,6 +7,7 @@
 
 #include <array>
 #include <filesystem>
+#include <iostream>
 
 namespace quarvel {
 
@@ -116,7 +117,8 @@ ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<st
 }
 
 std::vector<std::string> readGeneratorCommand(int argc, char** argv, SimulatedBus& bus,
-                                              std::map<std::string, std::string>& options) {
+                                              std::map<std::string, std::string>& options,
+                                              std::string_view usage) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--") {
@@ -133,6 +135,7 @@ std::vector<std::string> readGeneratorCommand(int argc, char** argv, SimulatedBu
             break;
         }
     }
+    std::cerr << usage;
     return {};
 }
 

@@ -2,13 +2,15 @@
 // What the transports of simulated generators share: the FUSE hidraw nodes (emulate) and the
 // USB gadgets in the test VM (gadget) serve the devices of a SimulatedBus to the real HID stack,
 // and tests and programs drive either through the surface GeneratorTransport names. Beside it:
-// the descriptor a generator reports, how a program is run with them, and the command line of
-// quarvel-emulate and quarvel-gadget.
+// the descriptor a generator reports, how a program is run with them, and the command line and
+// exit status of quarvel-emulate and quarvel-gadget.
 
 #include <concepts>
 #include <cstdint>
+#include <iostream>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/simulated_bus.h"
@@ -71,8 +73,23 @@ ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<st
 
 // The command line quarvel-emulate and quarvel-gadget share: each -g SERIAL adds a generator
 // to the bus (one, serial 01234567, when none is named), `--NAME VALUE` fills the options named
-// in `options`, and what follows -- is the program. The program is empty on any other argument.
+// in `options`, and what follows -- is the program. On any other argument the program is empty
+// and `usage` goes to standard error.
 std::vector<std::string> readGeneratorCommand(int argc, char** argv, SimulatedBus& bus,
-                                              std::map<std::string, std::string>& options);
+                                              std::map<std::string, std::string>& options,
+                                              std::string_view usage);
+
+// How quarvel-emulate and quarvel-gadget end: the program run through the transport, its exit
+// status theirs (1 when it did not exit normally); 2 when the transport cannot serve, which
+// `name` says on standard error.
+template <GeneratorTransport T>
+int runThrough(T& transport, const std::vector<std::string>& program, std::string_view name) {
+    if (!transport.error().empty()) {
+        std::cerr << name << ": " << transport.error() << "\n";
+        return 2;
+    }
+    const ProgramRun run = transport.run(program, false);
+    return run.exitStatus < 0 ? 1 : run.exitStatus;
+}
 
 }  // namespace quarvel
