@@ -120,6 +120,11 @@ TEST(LockHistory, SpansFromReportSequences) {
          "G0-20 W20-30 G30-40*",
          0,
          {ms(30)}},
+        {"a minute between looks is no gap, a moment more is",
+         {{0, 'r', 1, 0, "A", false}, {60, 'r', 0, 0, "A", false}, {120.001, 'r'}},
+         "B0-60 G60-60 R60-120.001 G120.001-120.001*",
+         "G0-60 R60-120.001 G120.001-120.001*",
+         0},
         {"an hour asleep is a gap, not an hour of loss",
          {{0, 'r', 1}, {1, 'r', 1, 0, "A", false}, {3601, 'r'}},
          "B0-1 R1-3601 G3601-3601*",
@@ -145,11 +150,18 @@ TEST(LockHistory, SpansFromReportSequences) {
 }
 
 TEST(LockHistory, SpanAtAndSummary) {
-    const LockHistory history =
-        replay({{0, 'r'}, {10, 'r', 1, 1}, {20, 'r', 2, 1}, {231, 'r', 2, 1}, {300, 'r', 1, 2}});
+    // A loss counted at 15 s starts a stretch of its own within the span 10-20.
+    const LockHistory history = replay({{0, 'r'},
+                                        {10, 'r', 1, 1},
+                                        {15, 'r', 1, 2},
+                                        {20, 'r', 2, 2},
+                                        {231, 'r', 2, 2},
+                                        {300, 'r', 3, 3}});
     const LockTimeline& timeline = history.timeline();
+    EXPECT_EQ(timeline.segments().size(), 5u);
+    EXPECT_EQ(render({*timeline.spanAt(LockBand::Gps, ms(12))}), "B10-20");
     EXPECT_EQ(render({*timeline.spanAt(LockBand::Gps, ms(15))}), "B10-20");
-    EXPECT_EQ(render({*timeline.spanAt(LockBand::Pll, ms(250))}), "B20-300");
+    EXPECT_EQ(render({*timeline.spanAt(LockBand::Pll, ms(250))}), "B20-300*");
     EXPECT_EQ(timeline.spanAt(LockBand::Gps, ms(-1)), std::nullopt);
     EXPECT_EQ(timeline.spanAt(LockBand::Gps, ms(300) + 1), std::nullopt);
     // The edges belong to the span they start or end: the first look, a change, the last look.
@@ -164,11 +176,12 @@ TEST(LockHistory, SpanAtAndSummary) {
 
     const LockSummary summary = summarize(history);
     EXPECT_EQ(render(summary.gpsLost), "B10-20 B300-300*");
-    EXPECT_EQ(render(summary.pllUnlocked), "B20-300");
+    EXPECT_EQ(render(summary.pllUnlocked), "B20-300*");
     EXPECT_EQ(std::pair(summary.gpsLostCount, summary.pllUnlockedCount), std::pair(2, 1));
     EXPECT_EQ(summary.gpsLostTotal, ms(10));
     EXPECT_EQ(summary.pllUnlockedTotal, ms(280));
     EXPECT_EQ(std::pair(summary.from, summary.to), std::pair(EpochMs{0}, ms(300)));
+    EXPECT_EQ(summarize(LockHistory{}).from, 0);
 }
 
 TEST(LockHistory, DurationText) {
