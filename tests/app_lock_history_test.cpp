@@ -78,22 +78,29 @@ TEST(LockHistoryStrip, RedWhereTheHistorySaysLost) {
     const Picture picture(strip);
     const EpochMs lostFrom = start.addSecs(601).toMSecsSinceEpoch();
     const EpochMs lostTo = start.addSecs(901).toMSecsSinceEpoch();
+    const QColor blue = strip.palette().color(QPalette::Highlight);
+    const QColor none = strip.palette().color(QPalette::Base);
     const struct {
         const char* what;
         LockBand band;
         EpochMs at;
-        bool isRed;
+        QColor colour;
     } probes[] = {
-        {"GPS lost, middle", LockBand::Gps, (lostFrom + lostTo) / 2, true},
-        {"GPS lost, start", LockBand::Gps, lostFrom + 20'000, true},
-        {"GPS present before", LockBand::Gps, lostFrom - 60'000, false},
-        {"GPS present after", LockBand::Gps, lostTo + 60'000, false},
-        {"PLL stayed locked", LockBand::Pll, (lostFrom + lostTo) / 2, false},
-        {"nothing recorded yet", LockBand::Gps, start.toMSecsSinceEpoch() - 60'000, false},
+        {"GPS lost, middle", LockBand::Gps, (lostFrom + lostTo) / 2, kRed},
+        {"GPS lost, start", LockBand::Gps, lostFrom + 20'000, kRed},
+        {"GPS present before", LockBand::Gps, lostFrom - 60'000, blue},
+        {"GPS present after", LockBand::Gps, lostTo + 60'000, blue},
+        {"GPS present, the newest column", LockBand::Gps, picture.end - 1000, blue},
+        {"PLL stayed locked", LockBand::Pll, (lostFrom + lostTo) / 2, blue},
+        {"nothing recorded yet", LockBand::Gps, start.toMSecsSinceEpoch() - 60'000, none},
     };
     for (const auto& p : probes) {
-        EXPECT_EQ(picture.shows(p.band, p.at, p.at, kRed), p.isRed) << p.what;
+        EXPECT_EQ(picture.colours(p.band, p.at, p.at), std::set{p.colour.rgb()}) << p.what;
     }
+    const QRect band = strip.bandRect(LockBand::Gps);
+    EXPECT_TRUE(strip.toolTipAt(band.topLeft() + QPoint(-1, 0)).isEmpty());
+    EXPECT_TRUE(strip.toolTipAt(band.topRight() + QPoint(1, 0)).isEmpty());
+    EXPECT_TRUE(strip.toolTipAt(band.topLeft()).startsWith("Nothing recorded before "));
 
     EXPECT_EQ(strip.toolTipAt(picture.pointAt(LockBand::Gps, (lostFrom + lostTo) / 2)),
               "GPS signal lost " + start.addSecs(601).toString("HH:mm:ss") + QChar(0x2013) +
@@ -107,9 +114,10 @@ TEST(LockHistoryStrip, RedWhereTheHistorySaysLost) {
 }
 
 // Far shorter than a pixel column, a GPS loss stays red at its place and is named by the
-// tooltip there; so are three failed reads within three seconds, each a reconnect, in grey. Then
-// a while on the other generator keeps the first one's record: back on it, the time away is
-// hatched and the switch back marked.
+// tooltip there, from the moment the signal is back (the newest column) and later on; so are
+// three failed reads within three seconds, each a reconnect, in grey. Then a while on the other
+// generator keeps the first one's record: back on it, the time away is hatched and the switch
+// back marked.
 TEST(LockHistoryStrip, ShortEventsAndAnotherGeneratorLeaveTheRecordWhole) {
     WindowHarness h;
     const DeviceId d = h.bus.addDevice({.serialNumber = u"Q3000001"});
@@ -132,6 +140,12 @@ TEST(LockHistoryStrip, ShortEventsAndAnotherGeneratorLeaveTheRecordWhole) {
     h.bus.setGpsSignal(d, false);
     seconds(4);
     h.bus.setGpsSignal(d, true);
+    seconds(1);
+    const QString named = "1 signal loss counted\nGPS signal lost " + hms(lost) + QChar(0x2013) +
+                          hms(lost + 4000) + ", 4 s";
+    const Picture justBack(strip);
+    EXPECT_TRUE(justBack.shows(LockBand::Gps, lost, lost + 4000, kRed));
+    EXPECT_EQ(strip.toolTipAt(justBack.pointAt(LockBand::Gps, lost)), named);
     seconds(60);
     const EpochMs failed = next();
     for (int i = 0; i < 3; ++i) {
@@ -151,9 +165,7 @@ TEST(LockHistoryStrip, ShortEventsAndAnotherGeneratorLeaveTheRecordWhole) {
     const QPalette& palette = strip.palette();
     EXPECT_TRUE(picture.shows(LockBand::Gps, lost, lost + 4000, kRed));
     EXPECT_FALSE(picture.shows(LockBand::Gps, lost - 60'000, lost - 30'000, kRed));
-    EXPECT_TRUE(strip.toolTipAt(picture.pointAt(LockBand::Gps, lost))
-                    .endsWith("\nGPS signal lost " + hms(lost) + QChar(0x2013) + hms(lost + 4000) +
-                              ", 4 s"));
+    EXPECT_EQ(strip.toolTipAt(picture.pointAt(LockBand::Gps, lost)), named);
     for (const LockBand band : {LockBand::Gps, LockBand::Pll}) {
         EXPECT_TRUE(picture.shows(band, failed, failed + 3000, palette.color(QPalette::Mid)));
         EXPECT_TRUE(strip.toolTipAt(picture.pointAt(band, failed)).startsWith("No report"));

@@ -67,8 +67,9 @@ std::size_t firstShown(const LockTimeline& timeline, EpochMs from) {
 }  // namespace
 
 struct LockHistoryStrip::Layout {
-    QRect caption, gps, pll;
-    int axisTop = 0;
+    QRect caption;
+    QRect gps, pll;  // where the bands' states are drawn, inside their one-pixel frames
+    int tickTop = 0, axisTop = 0;
     EpochMs end = 0;  // the time at the right edge: the last look
 };
 
@@ -110,12 +111,14 @@ LockHistoryStrip::Layout LockHistoryStrip::layout() const {
                        6;
     Layout l;
     l.caption = QRect(0, 0, width(), metrics.height());
-    const int top = l.caption.bottom() + 1 + kTickRow;
+    l.tickTop = l.caption.bottom() + 1;
+    const int top = l.tickTop + kTickRow;
     const int bands = height() - top - kAxisTicks - metrics.height() - kBandGap;
     const int band = std::max(6, bands / 2);
-    l.gps = QRect(labels, top, std::max(1, width() - labels - 1), band);
+    // The frame around each band stays clear of the states, so that the newest column shows.
+    l.gps = QRect(labels + 1, top + 1, std::max(1, width() - labels - 3), band - 2);
     l.pll = l.gps.translated(0, band + kBandGap);
-    l.axisTop = l.pll.bottom() + 1;
+    l.axisTop = l.pll.bottom() + 2;
     l.end = history_.empty() ? 0 : timeline().lastLook();
     return l;
 }
@@ -152,17 +155,20 @@ void LockHistoryStrip::paintEvent(QPaintEvent*) {
 // loss or a moment without a report shorter than a column still shows at its place.
 std::vector<LockHistoryStrip::Column> LockHistoryStrip::columns(LockBand band,
                                                                 const Layout& l) const {
-    const QRect area = band == LockBand::Gps ? l.gps : l.pll;
-    const int count = area.width();
+    const int count = l.gps.width();
     std::vector<Column> shown(static_cast<std::size_t>(count));
     const auto& segments = timeline().segments();
     for (std::size_t i = firstShown(timeline(), l.end - kShownMs); i < segments.size(); ++i) {
         const int shownRank = rank(bandCondition(segments[i].state, band));
-        const int from = std::clamp(
-            static_cast<int>(std::floor(xOf(segments[i].start, l))) - area.left(), 0, count - 1);
-        int to = static_cast<int>(std::ceil(xOf(timeline().segmentEnd(i), l))) - area.left();
-        // A loss is at least two pixels wide, so that a short one can be seen and pointed at.
-        to = std::clamp(to, from + (shownRank == kBadRank ? 2 : 1), count);
+        // A loss is at least two pixels wide, so that a short one can be seen and pointed at,
+        // also at the newest end.
+        const int least = std::min(shownRank == kBadRank ? 2 : 1, count);
+        const int from =
+            std::clamp(static_cast<int>(std::floor(xOf(segments[i].start, l))) - l.gps.left(), 0,
+                       count - least);
+        const int to =
+            std::clamp(static_cast<int>(std::ceil(xOf(timeline().segmentEnd(i), l))) - l.gps.left(),
+                       from + least, count);
         for (int c = from; c < to; ++c) {
             Column& column = shown[static_cast<std::size_t>(c)];
             if (shownRank >= column.rank) column = {shownRank, i};
@@ -193,7 +199,7 @@ void LockHistoryStrip::drawBand(QPainter& painter, LockBand band, const Layout& 
         c = run;
     }
     painter.setPen(mid);
-    painter.drawRect(area.adjusted(0, 0, -1, -1));
+    painter.drawRect(area.adjusted(-1, -1, 0, 0));
 }
 
 void LockHistoryStrip::drawMarks(QPainter& painter, const Layout& l) const {
@@ -212,17 +218,15 @@ void LockHistoryStrip::drawMarks(QPainter& painter, const Layout& l) const {
     for (int x = 0; x < columns;) {
         int run = x + 1;
         while (run < columns && marked[run] == marked[x]) ++run;
-        if (marked[x]) painter.fillRect(QRect(x, l.gps.top() - kTickRow, run - x, kTickRow), text);
+        if (marked[x]) painter.fillRect(QRect(x, l.tickTop, run - x, kTickRow), text);
         x = run;
     }
     for (const EpochMs at : timeline().switches()) {
         if (at < l.end - kShownMs) continue;
         const int x = static_cast<int>(std::lround(xOf(at, l)));
-        painter.fillRect(
-            QRect(x - 1, l.gps.top() - kTickRow, 2, l.axisTop - l.gps.top() + kTickRow), text);
-        const std::array<QPoint, 3> arrow = {QPoint(x - 4, l.gps.top() - kTickRow),
-                                             QPoint(x + 4, l.gps.top() - kTickRow),
-                                             QPoint(x, l.gps.top() - 1)};
+        painter.fillRect(QRect(x - 1, l.tickTop, 2, l.axisTop - l.tickTop), text);
+        const std::array<QPoint, 3> arrow = {QPoint(x - 4, l.tickTop), QPoint(x + 4, l.tickTop),
+                                             QPoint(x, l.tickTop + kTickRow - 1)};
         painter.setBrush(text);
         painter.drawPolygon(arrow.data(), static_cast<int>(arrow.size()));
     }
