@@ -97,6 +97,8 @@ TEST(LockHistoryStrip, RedWhereTheHistorySaysLost) {
     for (const auto& p : probes) {
         EXPECT_EQ(picture.colours(p.band, p.at, p.at), std::set{p.colour.rgb()}) << p.what;
     }
+    EXPECT_EQ(LockHistoryStrip().toolTipAt(strip.bandRect(LockBand::Gps).center()),
+              "No lock history yet");
     const QRect band = strip.bandRect(LockBand::Gps);
     EXPECT_TRUE(strip.toolTipAt(band.topLeft() + QPoint(-1, 0)).isEmpty());
     EXPECT_TRUE(strip.toolTipAt(band.topRight() + QPoint(1, 0)).isEmpty());
