@@ -61,7 +61,7 @@ deps-kernel:
 	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="$(KERNEL_PACKAGES)"
 
 test-kernel-run:
-	QUARVEL_GADGET=$(TEST_BUILD)/tools/gadget/quarvel-gadget \
+	QUARVEL_GADGET=$(TEST_BUILD)/tests/rigs/gadget/quarvel-gadget \
 	    scripts/kernel-vm -- scripts/kernel-ctest $(TEST_BUILD)
 
 bench: build
@@ -108,7 +108,7 @@ SOAK_MINUTES ?= 10
 soak: deps
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_WERROR=ON
 	cmake --build $(TEST_BUILD) -j $(JOBS) --target quarvel-soak
-	$(TEST_BUILD)/tools/soak/quarvel-soak --minutes $(SOAK_MINUTES)
+	$(TEST_BUILD)/tests/rigs/soak/quarvel-soak --minutes $(SOAK_MINUTES)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

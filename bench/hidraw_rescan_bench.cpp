@@ -24,7 +24,7 @@ double processCpuSeconds() {
 // Ticks of the window among twelve other makers' HID nodes, with `generators` generators
 // attached (the first one open).
 void ticks(benchmark::State& state, int generators, std::chrono::milliseconds tick) {
-    if (const std::string why = emulationUnavailableReason(); !why.empty()) {
+    if (const std::string why = Emulation::unavailableReason(); !why.empty()) {
         state.SkipWithError(why.c_str());
         return;
     }
@@ -33,7 +33,7 @@ void ticks(benchmark::State& state, int generators, std::chrono::milliseconds ti
     const auto keyboard = keyboardDescriptor();
     const auto mouse = mouseDescriptor();
     SimulatedBus bus;
-    std::map<DeviceId, std::vector<std::uint8_t>> descriptors;
+    ReportDescriptors descriptors;
     for (std::uint16_t i = 0; i < 12; ++i) {
         const auto id = bus.addDevice({.serialNumber = u"",
                                        .vendorId = std::uint16_t(0x046D + i),
@@ -43,7 +43,7 @@ void ticks(benchmark::State& state, int generators, std::chrono::milliseconds ti
     for (int i = 0; i < generators; ++i) {
         bus.addDevice({.serialNumber = i == 0 ? u"Q1" : u"Q2"});
     }
-    Emulation emulation(bus, QUARVEL_PRELOAD, descriptors);
+    Emulation emulation(bus, descriptors);
     if (!emulation.error().empty()) {
         state.SkipWithError(emulation.error().c_str());
         return;

@@ -13,7 +13,8 @@ fi
 rm -rf "$dir" && mkdir -p "$dir"
 for unit in "$@"; do
     instance=$(echo "$unit" | sed 's/@\./@0123ABCD./')
-    sed "s|/usr/bin/quarvel-ctl|$program|" "$unit" >"$dir/$unit"
+    # Quoted: systemd splits a command line at spaces, and a build folder may have one.
+    sed "s|/usr/bin/quarvel-ctl|\"$program\"|" "$unit" >"$dir/$unit"
     ln -s "$unit" "$dir/$instance"
     # Warnings count as failures: verify prints them but still exits 0.
     out=$(SYSTEMD_LOG_LEVEL=notice systemd-analyze verify --man=no "$dir/$instance" 2>&1) || {

@@ -86,6 +86,28 @@ TEST(CtlSummary, OneJsonObjectOnSigterm) {
         "\"pllUnlockedSeconds\":14.5,\"signalLosses\":1}\n");
 }
 
+// Flapping: each loss its own span from the report that showed it to the one that showed the
+// signal back, counted once each, and not ongoing once the signal is back.
+TEST(CtlSummary, FlappingGivesExactSpans) {
+    Station station(kStart.addSecs(40));
+    station.script = {{25, [&] { station.bus.setGpsSignal(station.d, false); }},
+                      {28, [&] { station.bus.setGpsSignal(station.d, true); }},
+                      {29, [&] { station.bus.setGpsSignal(station.d, false); }},
+                      {30, [&] { station.bus.setGpsSignal(station.d, true); }}};
+    std::ostringstream out, err;
+    EXPECT_EQ(run({"watch", "--summary", "--json"}, station.env, out, err), kOk) << err.str();
+    const std::string line = station.lastLine(out.str());
+    EXPECT_NE(
+        line.find(
+            "\"gpsLost\":[{\"start\":\"2026-12-07T12:00:25+01:00\",\"end\":\"2026-"
+            "12-07T12:00:28+01:00\",\"seconds\":3,\"ongoing\":false},{\"start\":\"2026-"
+            "12-07T12:00:29+01:00\",\"end\":\"2026-12-07T12:00:30+01:00\",\"seconds\":1,"
+            "\"ongoing\":false}],\"pllUnlocked\":[],\"gpsLostCount\":2,\"gpsLostSeconds\":4,"),
+        std::string::npos)
+        << line;
+    EXPECT_NE(line.find("\"signalLosses\":2}"), std::string::npos) << line;
+}
+
 TEST(CtlSummary, DurationsAndMisuse) {
     using std::chrono::milliseconds;
     const std::pair<const char*, std::optional<milliseconds>> durations[] = {

@@ -22,18 +22,18 @@ TEST_F(HidrawReach, AnotherUserRunsTheProbeFromAClosedCheckout) {
     const fs::path probe = fs::path(hidden) / "quarvel-probe";
     const fs::path preload = fs::path(hidden) / "preload.so";
     fs::copy_file(QUARVEL_PROBE, probe);
-    fs::copy_file(QUARVEL_PRELOAD, preload);
+    fs::copy_file(Emulation::builtShim(), preload);
 
     bus.addDevice({.serialNumber = u"A1"});
-    emulation = std::make_unique<Emulation>(bus, preload.string());
-    ASSERT_EQ(emulation->error(), "");
-    const ProgramRun run = emulation->run(
+    transport = std::make_unique<Emulation>(bus, ReportDescriptors{}, preload.string());
+    ASSERT_EQ(transport->error(), "");
+    const ProgramRun run = transport->run(
         {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", probe.string()});
     EXPECT_EQ(run.exitStatus, 1) << run.output;
     EXPECT_NE(run.output.find("Can be opened:  no (Permission denied)"), std::string::npos)
         << "the probe ran and found the node\n"
         << run.output;
-    emulation.reset();
+    transport.reset();
     fs::remove_all(hidden);
 }
 

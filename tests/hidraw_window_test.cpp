@@ -20,20 +20,20 @@ using Reports = std::vector<std::vector<std::uint8_t>>;
 
 // One window on one transport; the devices are always the rig's bus.
 struct Rig {
-    Rig(SimulatedBus& b, Emulation* e = nullptr) : bus(b), emulation(e) {}
+    Rig(SimulatedBus& b, Transport* t = nullptr) : bus(b), transport(t) {}
     ~Rig();
     Rig(const Rig&) = delete;
     Rig& operator=(const Rig&) = delete;
 
     SimulatedBus& bus;
-    Emulation* emulation;  // null: the window talks to the bus directly
+    Transport* transport;  // null: the window talks to the bus directly
     std::unique_ptr<HidBackend> hidapi;
     std::unique_ptr<frmMain> window;
     SimulatedBus::TimePoint time{};
 
     template <class F>
     auto devices(F&& f) {
-        return emulation ? emulation->locked(std::forward<F>(f)) : f(bus);
+        return transport ? transport->locked(std::forward<F>(f)) : f(bus);
     }
 
     frmMain& load() {
@@ -46,8 +46,8 @@ struct Rig {
         services.warn = [](QWidget*, const QString&, const QString&) {};
         services.localClock = [] { return QDateTime(QDate(2026, 12, 7), QTime(12, 0)); };
         services.requestPause = [] {};
-        if (emulation) hidapi = makeHidapiBackend();
-        window = std::make_unique<frmMain>(emulation ? *hidapi : bus, services);
+        if (transport) hidapi = makeHidapiBackend();
+        window = std::make_unique<frmMain>(transport ? *hidapi : bus, services);
         window->Form_Load();
         return *window;
     }
@@ -58,8 +58,8 @@ struct Rig {
         FrmMainTestAccess::tick(*window);
     }
 
-    void unplug(DeviceId d) { emulation ? emulation->unplug(d) : bus.unplug(d); }
-    void plug(DeviceId d) { emulation ? emulation->plug(d) : bus.plug(d); }
+    void unplug(DeviceId d) { transport ? transport->unplug(d) : bus.unplug(d); }
+    void plug(DeviceId d) { transport ? transport->plug(d) : bus.plug(d); }
 };
 
 Rig::~Rig() {
@@ -82,7 +82,7 @@ class HidrawWindow : public EmulatedHidTest {
         const auto others = addKeyboardAndMouse(bus);
         serve(others);
         if (HasFatalFailure()) return;
-        Rig rig(bus, emulation.get());
+        Rig rig(bus, transport.get());
         scenario(rig, "hidraw node");
         rig.window.reset();
         EXPECT_TRUE(allClosedOnce()) << "every handle opened at the node is closed once";
@@ -141,12 +141,12 @@ TEST_F(HidrawWindow, ReadoutCommandsAndReconnectReachTheDeviceAlikeOnBothStacks)
          }},
     };
     std::map<std::string, std::vector<Reports>> seen;
-    onBothTransports({.serialNumber = u"A1"}, [&](Rig& rig, const char* transport) {
+    onBothTransports({.serialNumber = u"A1"}, [&](Rig& rig, const char* stack) {
         frmMain& w = rig.load();
-        EXPECT_EQ(entriesOf(w.SerNo), QStringList{"A1"}) << transport;
-        EXPECT_EQ(w.lblManuf->text(), " Quarvel") << transport;
-        EXPECT_EQ(w.GPS->text(), "2875000") << transport;
-        EXPECT_EQ(w.NC1_LS->text(), "46") << transport;
+        EXPECT_EQ(entriesOf(w.SerNo), QStringList{"A1"}) << stack;
+        EXPECT_EQ(w.lblManuf->text(), " Quarvel") << stack;
+        EXPECT_EQ(w.GPS->text(), "2875000") << stack;
+        EXPECT_EQ(w.NC1_LS->text(), "46") << stack;
         for (const Action& a : actions) {
             rig.devices([](SimulatedBus& b) { b.clearFeatureReports(0); });
             a.run(rig, w);
@@ -154,7 +154,7 @@ TEST_F(HidrawWindow, ReadoutCommandsAndReconnectReachTheDeviceAlikeOnBothStacks)
                 rig.devices([](SimulatedBus& b) { return b.featureReports(0); }));
         }
         EXPECT_EQ(rig.devices([](SimulatedBus& b) { return b.commandCount(0, 4); }), 2u)
-            << transport << ": the search uploads its plan twice";
+            << stack << ": the search uploads its plan twice";
     });
     for (const Action& a : actions) {
         ASSERT_EQ(seen[a.what].size(), 2u) << a.what;
@@ -168,19 +168,19 @@ TEST_F(HidrawWindow, ReadoutCommandsAndReconnectReachTheDeviceAlikeOnBothStacks)
 TEST_F(HidrawWindow, LockIndicatorsFollowAFastReportingDeviceWithoutLag) {
     const SimDeviceConfig generator{
         .serialNumber = u"A1", .inputMode = InputMode::Queued, .inputPeriod = 10ms};
-    onBothTransports(generator, [](Rig& rig, const char* transport) {
+    onBothTransports(generator, [](Rig& rig, const char* stack) {
         frmMain& w = rig.load();
         for (int i = 0; i < 80; ++i) rig.tickAfter(500ms);
-        ASSERT_TRUE(w.deviceFound()) << transport;
-        EXPECT_TRUE(w.LOS->isHidden()) << transport;
+        ASSERT_TRUE(w.deviceFound()) << stack;
+        EXPECT_TRUE(w.LOS->isHidden()) << stack;
         rig.devices([](SimulatedBus& b) { b.setGpsSignal(0, false); });
         rig.tickAfter(500ms);
-        EXPECT_FALSE(w.LOS->isHidden()) << transport;
-        EXPECT_EQ(w.Label16->text(), "Signal loss count: 1") << transport;
+        EXPECT_FALSE(w.LOS->isHidden()) << stack;
+        EXPECT_EQ(w.Label16->text(), "Signal loss count: 1") << stack;
         rig.devices([](SimulatedBus& b) { b.setGpsSignal(0, true); });
         rig.tickAfter(500ms);
-        EXPECT_TRUE(w.LOS->isHidden()) << transport;
-        EXPECT_EQ(w.Timer->interval(), 500) << transport;
+        EXPECT_TRUE(w.LOS->isHidden()) << stack;
+        EXPECT_EQ(w.Timer->interval(), 500) << stack;
     });
 }
 
@@ -196,7 +196,7 @@ TEST_F(HidrawWindow, RescanListsANodeMissedOnceAndTheIdentityOfAReplug) {
     std::ostringstream complete;
     complete << std::ifstream(uevent).rdbuf();
     write(uevent, "DRIVER=hid-generic\n");  // still binding: hidapi skips the node
-    Rig rig(bus, emulation.get());
+    Rig rig(bus, transport.get());
     frmMain& w = rig.load();
     EXPECT_FALSE(w.deviceFound());
     write(uevent, complete.str());
@@ -205,8 +205,8 @@ TEST_F(HidrawWindow, RescanListsANodeMissedOnceAndTheIdentityOfAReplug) {
     EXPECT_EQ(w.lblVersion->text(), " 1.2");
 
     // Out and in again between two ticks, now a device of another release on the same node.
-    emulation->unplug(0);
-    emulation->plug(0);
+    transport->unplug(0);
+    transport->plug(0);
     write("/sys/class/hidraw/hidraw0/device/../../bcdDevice", "0305\n");
     rig.tickAfter(500ms);
     EXPECT_TRUE(w.deviceFound());

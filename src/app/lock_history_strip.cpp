@@ -18,6 +18,7 @@ namespace {
 const QColor kLostRed(255, 0, 0);
 constexpr EpochMs kLabelStepMs = 15LL * 60 * 1000;
 constexpr int kTickRow = 5, kBandGap = 3, kAxisTicks = 3;
+constexpr int kBadRank = 3;
 
 // Drawing order of a column that holds several conditions: the worst one shows, so that a
 // loss shorter than a column is never hidden.
@@ -28,9 +29,10 @@ int rank(BandCondition condition) {
         case BandCondition::NoReport:
             return 1;
         case BandCondition::NoDevice:
+        case BandCondition::Unwatched:
             return 2;
         case BandCondition::Bad:
-            return 3;
+            return kBadRank;
     }
     return 0;
 }
@@ -47,13 +49,15 @@ QString conditionName(LockBand band, BandCondition condition) {
             return QStringLiteral("No report");
         case BandCondition::NoDevice:
             return QStringLiteral("No device");
+        case BandCondition::Unwatched:
+            return QStringLiteral("Not watched (another generator open)");
     }
     return {};
 }
 
 // The first segment that may reach into [from, ...].
-std::size_t firstShown(const LockHistory& history, EpochMs from) {
-    const auto& segments = history.segments();
+std::size_t firstShown(const LockTimeline& timeline, EpochMs from) {
+    const auto& segments = timeline.segments();
     const auto after =
         std::upper_bound(segments.begin(), segments.end(), from,
                          [](EpochMs t, const LockSegment& s) { return t < s.start; });
@@ -63,17 +67,19 @@ std::size_t firstShown(const LockHistory& history, EpochMs from) {
 }  // namespace
 
 struct LockHistoryStrip::Layout {
-    QRect caption, gps, pll;
-    int axisTop = 0;
+    QRect caption;
+    QRect gps, pll;  // where the bands' states are drawn, inside their one-pixel frames
+    int tickTop = 0, axisTop = 0;
     EpochMs end = 0;  // the time at the right edge: the last look
 };
 
 LockHistoryStrip::LockHistoryStrip(QWidget* parent) : QWidget(parent) {
     setAccessibleName(QStringLiteral("Lock history"));
     setAccessibleDescription(QStringLiteral(
-        "GPS signal and PLL lock over the last 60 minutes, newest on the right. Red: GPS signal "
-        "lost or PLL unlocked; grey: no report; hatched: no device; a tick above: a signal loss "
-        "the device counted; a vertical line: another device was opened."));
+        "The open generator's GPS signal and PLL lock over the last 60 minutes, newest on the "
+        "right. Red: GPS signal lost or PLL unlocked, however briefly; grey: no report; hatched: "
+        "no device, or another generator open; a tick above: a signal loss the device counted; "
+        "a vertical line: this generator was opened in place of another."));
 }
 
 void LockHistoryStrip::record(EpochMs at, bool deviceOpen, const QString& device,
@@ -81,10 +87,11 @@ void LockHistoryStrip::record(EpochMs at, bool deviceOpen, const QString& device
     // Repainted only when the picture changes: a new or changed stretch, or the time moved a
     // pixel on. Most looks change nothing.
     const auto picture = [this] {
-        const auto& segments = history_.segments();
+        const auto& segments = timeline().segments();
         const LockSegment last = segments.empty() ? LockSegment{} : segments.back();
-        return std::tuple(segments.size(), last.state, last.losses, history_.switchedAt(),
-                          history_.lastLook() * std::max(width(), 1) / kShownMs);
+        return std::tuple(history_.device(), segments.size(), last.state, last.losses,
+                          timeline().switches().size(),
+                          timeline().lastLook() * std::max(width(), 1) / kShownMs);
     };
     const auto before = picture();
     if (report) {
@@ -104,24 +111,21 @@ LockHistoryStrip::Layout LockHistoryStrip::layout() const {
                        6;
     Layout l;
     l.caption = QRect(0, 0, width(), metrics.height());
-    const int top = l.caption.bottom() + 1 + kTickRow;
+    l.tickTop = l.caption.bottom() + 1;
+    const int top = l.tickTop + kTickRow;
     const int bands = height() - top - kAxisTicks - metrics.height() - kBandGap;
     const int band = std::max(6, bands / 2);
-    l.gps = QRect(labels, top, std::max(1, width() - labels - 1), band);
+    // The frame around each band stays clear of the states, so that the newest column shows.
+    l.gps = QRect(labels + 1, top + 1, std::max(1, width() - labels - 3), band - 2);
     l.pll = l.gps.translated(0, band + kBandGap);
-    l.axisTop = l.pll.bottom() + 1;
-    l.end = history_.empty() ? 0 : history_.lastLook();
+    l.axisTop = l.pll.bottom() + 2;
+    l.end = history_.empty() ? 0 : timeline().lastLook();
     return l;
 }
 
 double LockHistoryStrip::xOf(EpochMs at, const Layout& l) const {
     return l.gps.left() + static_cast<double>(at - (l.end - kShownMs)) * l.gps.width() /
                               static_cast<double>(kShownMs);
-}
-
-EpochMs LockHistoryStrip::timeAt(double x, const Layout& l) const {
-    return l.end - kShownMs +
-           std::llround((x - l.gps.left()) * static_cast<double>(kShownMs) / l.gps.width());
 }
 
 QRect LockHistoryStrip::bandRect(LockBand band) const {
@@ -147,23 +151,36 @@ void LockHistoryStrip::paintEvent(QPaintEvent*) {
     drawAxis(painter, l);
 }
 
-// Column by column, so that the cost stays the same however much happened in the hour.
-void LockHistoryStrip::drawBand(QPainter& painter, LockBand band, const Layout& l) const {
-    const QRect area = band == LockBand::Gps ? l.gps : l.pll;
-    const int columns = area.width();
-    std::vector<int> shown(static_cast<std::size_t>(columns), -1);
-    const auto& segments = history_.segments();
-    for (std::size_t i = firstShown(history_, l.end - kShownMs); i < segments.size(); ++i) {
-        const BandCondition condition = bandCondition(segments[i].state, band);
-        const int from = std::clamp(
-            static_cast<int>(std::floor(xOf(segments[i].start, l))) - area.left(), 0, columns - 1);
-        int to = static_cast<int>(std::ceil(xOf(history_.segmentEnd(i), l))) - area.left();
-        // A loss is at least two pixels wide, so that a short one can be seen and pointed at.
-        to = std::clamp(to, from + (condition == BandCondition::Bad ? 2 : 1), columns);
+// Column by column, so that the cost stays the same however much happened in the hour, and a
+// loss or a moment without a report shorter than a column still shows at its place.
+std::vector<LockHistoryStrip::Column> LockHistoryStrip::columns(LockBand band,
+                                                                const Layout& l) const {
+    const int count = l.gps.width();
+    std::vector<Column> shown(static_cast<std::size_t>(count));
+    const auto& segments = timeline().segments();
+    for (std::size_t i = firstShown(timeline(), l.end - kShownMs); i < segments.size(); ++i) {
+        const int shownRank = rank(bandCondition(segments[i].state, band));
+        // A loss is at least two pixels wide, so that a short one can be seen and pointed at,
+        // also at the newest end.
+        const int least = std::min(shownRank == kBadRank ? 2 : 1, count);
+        const int from =
+            std::clamp(static_cast<int>(std::floor(xOf(segments[i].start, l))) - l.gps.left(), 0,
+                       count - least);
+        const int to =
+            std::clamp(static_cast<int>(std::ceil(xOf(timeline().segmentEnd(i), l))) - l.gps.left(),
+                       from + least, count);
         for (int c = from; c < to; ++c) {
-            shown[c] = std::max(shown[c], rank(condition));
+            Column& column = shown[static_cast<std::size_t>(c)];
+            if (shownRank >= column.rank) column = {shownRank, i};
         }
     }
+    return shown;
+}
+
+void LockHistoryStrip::drawBand(QPainter& painter, LockBand band, const Layout& l) const {
+    const QRect area = band == LockBand::Gps ? l.gps : l.pll;
+    const std::vector<Column> shown = columns(band, l);
+    const int count = static_cast<int>(shown.size());
     const QPalette& p = palette();
     const QColor base = p.color(QPalette::Active, QPalette::Base);
     const QColor mid = p.color(QPalette::Active, QPalette::Mid);
@@ -171,17 +188,18 @@ void LockHistoryStrip::drawBand(QPainter& painter, LockBand band, const Layout& 
                                            QBrush(mid), QBrush(mid, Qt::BDiagPattern),
                                            QBrush(kLostRed)};
     painter.fillRect(area, base);
-    for (int c = 0; c < columns;) {
+    for (int c = 0; c < count;) {
+        const int worst = shown[static_cast<std::size_t>(c)].rank;
         int run = c + 1;
-        while (run < columns && shown[run] == shown[c]) ++run;
-        if (shown[c] >= 0) {
+        while (run < count && shown[static_cast<std::size_t>(run)].rank == worst) ++run;
+        if (worst >= 0) {
             painter.fillRect(QRect(area.left() + c, area.top(), run - c, area.height()),
-                             brushes[static_cast<std::size_t>(shown[c])]);
+                             brushes[static_cast<std::size_t>(worst)]);
         }
         c = run;
     }
     painter.setPen(mid);
-    painter.drawRect(area.adjusted(0, 0, -1, -1));
+    painter.drawRect(area.adjusted(-1, -1, 0, 0));
 }
 
 void LockHistoryStrip::drawMarks(QPainter& painter, const Layout& l) const {
@@ -190,8 +208,8 @@ void LockHistoryStrip::drawMarks(QPainter& painter, const Layout& l) const {
     // One mark per pixel column however many losses fall in it.
     const int columns = width();
     std::vector<bool> marked(static_cast<std::size_t>(columns), false);
-    const auto& segments = history_.segments();
-    for (std::size_t i = firstShown(history_, l.end - kShownMs); i < segments.size(); ++i) {
+    const auto& segments = timeline().segments();
+    for (std::size_t i = firstShown(timeline(), l.end - kShownMs); i < segments.size(); ++i) {
         if (segments[i].losses == 0 || segments[i].start < l.end - kShownMs) continue;
         const int x =
             std::clamp(static_cast<int>(std::lround(xOf(segments[i].start, l))), 0, columns - 1);
@@ -200,16 +218,15 @@ void LockHistoryStrip::drawMarks(QPainter& painter, const Layout& l) const {
     for (int x = 0; x < columns;) {
         int run = x + 1;
         while (run < columns && marked[run] == marked[x]) ++run;
-        if (marked[x]) painter.fillRect(QRect(x, l.gps.top() - kTickRow, run - x, kTickRow), text);
+        if (marked[x]) painter.fillRect(QRect(x, l.tickTop, run - x, kTickRow), text);
         x = run;
     }
-    if (const auto at = history_.switchedAt(); at && *at >= l.end - kShownMs) {
-        const int x = static_cast<int>(std::lround(xOf(*at, l)));
-        painter.fillRect(
-            QRect(x - 1, l.gps.top() - kTickRow, 2, l.axisTop - l.gps.top() + kTickRow), text);
-        const std::array<QPoint, 3> arrow = {QPoint(x - 4, l.gps.top() - kTickRow),
-                                             QPoint(x + 4, l.gps.top() - kTickRow),
-                                             QPoint(x, l.gps.top() - 1)};
+    for (const EpochMs at : timeline().switches()) {
+        if (at < l.end - kShownMs) continue;
+        const int x = static_cast<int>(std::lround(xOf(at, l)));
+        painter.fillRect(QRect(x - 1, l.tickTop, 2, l.axisTop - l.tickTop), text);
+        const std::array<QPoint, 3> arrow = {QPoint(x - 4, l.tickTop), QPoint(x + 4, l.tickTop),
+                                             QPoint(x, l.tickTop + kTickRow - 1)};
         painter.setBrush(text);
         painter.drawPolygon(arrow.data(), static_cast<int>(arrow.size()));
     }
@@ -245,14 +262,15 @@ QString LockHistoryStrip::timeText(EpochMs at, bool seconds) const {
     return locale().toString(time, format.trimmed());
 }
 
-QString LockHistoryStrip::spanText(LockBand band, EpochMs at) const {
-    const auto span = history_.spanAt(band, at);
-    if (!span) return {};
+QString LockHistoryStrip::spanText(LockBand band, const BandSpan& span) const {
     const QString when =
-        span->ongoing ? QStringLiteral("since ") + timeText(span->start, true)
-                      : timeText(span->start, true) + QChar(0x2013) + timeText(span->end, true);
-    return conditionName(band, span->condition) + ' ' + when + QStringLiteral(", ") +
-           QString::fromStdString(durationText(span->length()));
+        span.ongoing ? QStringLiteral("since ") + timeText(span.start, true)
+                     : timeText(span.start, true) + QChar(0x2013) + timeText(span.end, true);
+    QString text = conditionName(band, span.condition) + ' ' + when + QStringLiteral(", ") +
+                   QString::fromStdString(durationText(span.held));
+    // Only where the oldest record was coarsened.
+    if (span.times > 1) text += QStringLiteral(" in %1 losses").arg(span.times);
+    return text;
 }
 
 QString LockHistoryStrip::toolTipAt(QPoint at) const {
@@ -261,26 +279,27 @@ QString LockHistoryStrip::toolTipAt(QPoint at) const {
     if (at.x() < l.gps.left() || at.x() > l.gps.right()) return {};
     const LockBand band =
         at.y() < (l.gps.bottom() + l.pll.top()) / 2 ? LockBand::Gps : LockBand::Pll;
-    const EpochMs time = timeAt(at.x() + 0.5, l);
     QStringList lines;
-    if (const auto switched = history_.switchedAt();
-        switched && std::abs(xOf(*switched, l) - at.x()) <= 3) {
+    for (const EpochMs switched : timeline().switches()) {
+        if (std::abs(xOf(switched, l) - at.x()) > 3) continue;
         lines << QStringLiteral("Device %1 opened at %2")
-                     .arg(QString::fromStdString(history_.device()), timeText(*switched, true));
+                     .arg(QString::fromStdString(history_.device()), timeText(switched, true));
     }
     int losses = 0;
-    const auto& segments = history_.segments();
-    for (std::size_t i = firstShown(history_, l.end - kShownMs); i < segments.size(); ++i) {
+    const auto& segments = timeline().segments();
+    for (std::size_t i = firstShown(timeline(), l.end - kShownMs); i < segments.size(); ++i) {
         if (std::abs(xOf(segments[i].start, l) - at.x()) <= 2) losses += segments[i].losses;
     }
     if (losses > 0) {
         lines << QStringLiteral("%1 signal loss%2 counted").arg(losses).arg(losses > 1 ? "es" : "");
     }
-    if (time < segments.front().start) {
+    // What the column pointed at shows, named.
+    const Column column = columns(band, l)[static_cast<std::size_t>(at.x() - l.gps.left())];
+    if (column.rank < 0) {
         lines << QStringLiteral("Nothing recorded before ") +
                      timeText(segments.front().start, true);
     } else {
-        lines << spanText(band, std::min(time, l.end));
+        lines << spanText(band, timeline().spanOf(band, column.segment));
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -1,11 +1,12 @@
 #pragma once
-// The lock-history strip: the last hour of GPS signal and PLL lock, newest on the right, drawn
-// from the looks the lock monitor takes anyway. The record itself is pure (status/lock_history);
-// this is only its picture, its tooltips and its time labels.
+// The lock-history strip: the watched generator's last hour of GPS signal and PLL lock, newest
+// on the right, drawn from the looks the lock monitor takes anyway. The record itself is pure
+// (status/lock_history); this is only its picture, its tooltips and its time labels.
 
 #include <QString>
 #include <QWidget>
 #include <optional>
+#include <vector>
 
 #include "status/lock_history.h"
 
@@ -34,14 +35,21 @@ class LockHistoryStrip : public QWidget {
 
   private:
     struct Layout;
+    // What one pixel column of a band shows: the worst condition in it, and the stretch that
+    // has it (-1: nothing recorded).
+    struct Column {
+        int rank = -1;
+        std::size_t segment = 0;
+    };
     Layout layout() const;
+    const LockTimeline& timeline() const { return history_.timeline(); }
+    std::vector<Column> columns(LockBand band, const Layout& l) const;
     double xOf(EpochMs at, const Layout& l) const;
-    EpochMs timeAt(double x, const Layout& l) const;
     void drawBand(QPainter& painter, LockBand band, const Layout& l) const;
     void drawMarks(QPainter& painter, const Layout& l) const;
     void drawAxis(QPainter& painter, const Layout& l) const;
     QString timeText(EpochMs at, bool seconds) const;
-    QString spanText(LockBand band, EpochMs at) const;
+    QString spanText(LockBand band, const BandSpan& span) const;
 
     LockHistory history_;
 };

@@ -1,8 +1,8 @@
 #pragma once
 // Tests on the real HID stack: simulated devices served as hidraw nodes, through FUSE (see
-// tools/emulate/emulation.h) or, built with QUARVEL_KERNEL_TIER for the test VM, as USB
-// gadgets the kernel itself drives (tools/gadget/gadget.h). Where the transport cannot run a
-// test is skipped with the reason, except under CI=true, where that is a failure.
+// tests/rigs/emulate/emulation.h) or, built with QUARVEL_KERNEL_TIER for the test VM, as USB
+// gadgets the kernel itself drives (tests/rigs/gadget/gadget.h). Where the transport cannot run
+// a test is skipped with the reason, except under CI=true, where that is a failure.
 
 #include <gtest/gtest.h>
 
@@ -27,45 +27,41 @@ namespace quarvel {
 
 #ifdef QUARVEL_KERNEL_TIER
 using Transport = Gadget;
-inline std::string transportUnavailableReason() {
-    const std::string why = gadgetUnavailableReason();
-    return why.empty() ? why : why + "; this test runs in the VM: make test-kernel";
-}
+constexpr const char* kWhereItRuns = "; this test runs in the VM: make test-kernel";
 #else
 using Transport = Emulation;
-inline std::string transportUnavailableReason() {
-    return emulationUnavailableReason();
-}
+constexpr const char* kWhereItRuns = "";
 #endif
 
 class EmulatedHidTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const std::string why = transportUnavailableReason();
+        std::string why = Transport::unavailableReason();
         if (why.empty()) return;
+        why += kWhereItRuns;
         const char* ci = std::getenv("CI");
         if (ci != nullptr && std::string(ci) == "true") FAIL() << "cannot emulate: " << why;
         GTEST_SKIP() << "cannot emulate HID nodes here: " << why;
     }
 
     // Serves the devices added to bus so far; descriptors default to the generator's.
-    void serve(std::map<DeviceId, std::vector<std::uint8_t>> descriptors = {}) {
-        emulation = std::make_unique<Transport>(bus, QUARVEL_PRELOAD, std::move(descriptors));
-        ASSERT_EQ(emulation->error(), "");
+    void serve(ReportDescriptors descriptors = {}) {
+        transport = std::make_unique<Transport>(bus, std::move(descriptors));
+        ASSERT_EQ(transport->error(), "");
     }
 
-    // A program inside the emulation (its output, its exit status).
-    ProgramRun run(const std::vector<std::string>& argv) { return emulation->run(argv); }
+    // A program reaching the devices through the transport (its output, its exit status).
+    ProgramRun run(const std::vector<std::string>& argv) { return transport->run(argv); }
 
     // What a device has received, full frames in order.
     std::vector<std::vector<std::uint8_t>> received(DeviceId device) {
-        return emulation->locked([&](SimulatedBus& b) { return b.featureReports(device); });
+        return transport->locked([&](SimulatedBus& b) { return b.featureReports(device); });
     }
 
 #ifdef QUARVEL_KERNEL_TIER
     // usbhid polls the device only while its node is open.
     std::size_t opens(DeviceId device) {
-        return emulation->reportsTaken(device);
+        return transport->reportsTaken(device);
     }
 
     // The device cannot tell; no file of ours may still be on a hidraw node.
@@ -79,14 +75,14 @@ class EmulatedHidTest : public ::testing::Test {
     }
 #else
     std::size_t opens(DeviceId device) {
-        return emulation->locked(
+        return transport->locked(
             [&](SimulatedBus& b) { return b.callCount(device, SimCall::Open); });
     }
 
     // The kernel tells the node of a close on its own time: wait a moment for every release.
     bool allClosedOnce() {
         for (int i = 0; i < 1000; ++i) {  // up to 10 s: a sanitized run on busy cores is slow
-            const bool done = emulation->locked([](SimulatedBus& b) {
+            const bool done = transport->locked([](SimulatedBus& b) {
                 return b.openHandles() == 0 && b.badCloses() == 0 &&
                        b.totalOpened() == b.totalClosed();
             });
@@ -98,11 +94,11 @@ class EmulatedHidTest : public ::testing::Test {
 #endif
 
     SimulatedBus bus;
-    std::unique_ptr<Transport> emulation;
+    std::unique_ptr<Transport> transport;
 };
 
 // Adds a keyboard and a mouse to the bus; their descriptors by device.
-inline std::map<DeviceId, std::vector<std::uint8_t>> addKeyboardAndMouse(SimulatedBus& bus) {
+inline ReportDescriptors addKeyboardAndMouse(SimulatedBus& bus) {
     const auto keyboard = bus.addDevice({.serialNumber = u"",
                                          .manufacturer = u"Keys",
                                          .product = u"Keyboard",
@@ -113,8 +109,7 @@ inline std::map<DeviceId, std::vector<std::uint8_t>> addKeyboardAndMouse(Simulat
                                       .product = u"USB Optical Mouse",
                                       .vendorId = 0x046D,
                                       .productId = 0xC077});
-    std::map<DeviceId, std::vector<std::uint8_t>> descriptors{{keyboard, keyboardDescriptor()},
-                                                              {mouse, mouseDescriptor()}};
+    ReportDescriptors descriptors{{keyboard, keyboardDescriptor()}, {mouse, mouseDescriptor()}};
     for (const auto& [device, descriptor] : descriptors) EXPECT_FALSE(descriptor.empty());
     return descriptors;
 }

@@ -8,65 +8,28 @@
 // programs it starts (run()) inherit it and get the preload shim that makes the tmpfs trees pass
 // for sysfs and character devices.
 
-#include <sys/types.h>
-
-#include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "generator_transport.h"
 #include "sim/simulated_bus.h"
 
 namespace quarvel {
 
-// Why this machine cannot host the emulation; empty when it can.
-std::string emulationUnavailableReason();
-
-// A vendor-defined descriptor with one report of each kind at the device's lengths, no IDs.
-std::vector<std::uint8_t> generatorDescriptor(const SimDeviceConfig& config);
-
-struct ProgramRun {
-    int exitStatus = -1;  // -1: it did not exit normally
-    std::string output;   // standard output and standard error together
-};
-
-// Copies of files that not every user can reach (a checkout in a home folder of mode 0700),
-// kept in a temporary folder anyone can read, for programs run as another user.
-class ReachableCopies {
-  public:
-    ReachableCopies() = default;
-    ~ReachableCopies();
-    ReachableCopies(const ReachableCopies&) = delete;
-    ReachableCopies& operator=(const ReachableCopies&) = delete;
-
-    // The path itself when every user can read it (or it names no file), else a copy's.
-    std::string operator()(const std::string& path);
-
-  private:
-    std::string dir_;
-    std::map<std::string, std::string> copies_;
-};
-
-// Runs a program with exactly this environment and waits for it; its output is captured or
-// goes where ours goes.
-// The command line quarvel-emulate and quarvel-gadget share: each -g SERIAL adds a generator
-// to the bus (one, serial 01234567, when none is named), `--NAME VALUE` fills the options named
-// in `options`, and what follows -- is the program. The program is empty on any other argument.
-std::vector<std::string> readGeneratorCommand(int argc, char** argv, SimulatedBus& bus,
-                                              std::map<std::string, std::string>& options);
-
-ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                      bool capture = true);
-
 class Emulation {
   public:
-    // Every device of the bus gets a node, hidrawN for device N. Descriptors not given are
-    // made by generatorDescriptor. preloadLibrary is the shim for programs started by run().
-    Emulation(SimulatedBus& bus, std::string preloadLibrary,
-              std::map<DeviceId, std::vector<std::uint8_t>> descriptors = {});
+    // Why this machine cannot host the emulation; empty when it can.
+    static std::string unavailableReason();
+
+    // The preload shim built with this library.
+    static std::string builtShim();
+
+    // Every device of the bus gets a node, hidrawN for device N. preloadLibrary is the shim
+    // for programs started by run().
+    explicit Emulation(SimulatedBus& bus, ReportDescriptors descriptors = {},
+                       std::string preloadLibrary = builtShim());
     ~Emulation();
     Emulation(const Emulation&) = delete;
     Emulation& operator=(const Emulation&) = delete;
@@ -90,6 +53,8 @@ class Emulation {
     // Runs a program inside the namespace, the shim preloaded, and waits for it; its output
     // is captured or goes where ours goes.
     ProgramRun run(const std::vector<std::string>& argv, bool capture = true);
+    // What run() gives a program: ours, with the shim preloaded.
+    std::vector<std::string> environment();
 
     // For the node server.
     struct Server;
@@ -102,7 +67,7 @@ class Emulation {
     SimulatedBus& bus_;
     std::string preload_;
     ReachableCopies reachable_;
-    std::map<DeviceId, std::vector<std::uint8_t>> descriptors_;
+    ReportDescriptors descriptors_;
     std::mutex mutex_;
     std::unique_ptr<Server> server_;
     std::string error_;
@@ -110,5 +75,6 @@ class Emulation {
     unsigned hidInstances_ = 0;  // the kernel numbers each plug-in's HID device anew
     bool sysMounted_ = false;
 };
+static_assert(GeneratorTransport<Emulation>);
 
 }  // namespace quarvel

@@ -28,14 +28,10 @@ ProcessUsage processUsage(const std::string& pid) {
     return usage;
 }
 
-WatchProcess::WatchProcess(const std::string& ctl, const std::string& preload,
+WatchProcess::WatchProcess(const std::string& ctl, std::vector<std::string> env,
                            const std::string& serial) {
     // Everything the child needs is made before fork: other threads may hold locks.
     std::vector<std::string> argv = {ctl, "--serial", serial, "watch", "--json"};
-    std::vector<std::string> env = {"LD_PRELOAD=" + preload};
-    for (char** e = environ; *e != nullptr; ++e) {
-        if (std::string_view(*e).rfind("LD_PRELOAD=", 0) != 0) env.emplace_back(*e);
-    }
     std::vector<char*> args, envp;
     for (auto& a : argv) args.push_back(a.data());
     for (auto& e : env) envp.push_back(e.data());

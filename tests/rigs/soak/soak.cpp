@@ -15,10 +15,10 @@
 #include <random>
 #include <thread>
 
-#include "../../tests/support/window_harness.h"
 #include "device/hidapi_backend.h"
 #include "emulation.h"
 #include "soak_watch.h"
+#include "support/window_harness.h"
 
 namespace quarvel {
 namespace {
@@ -272,7 +272,7 @@ int soak(std::chrono::minutes length, unsigned seed) {
                        .inputPeriod = 5ms,
                        .relockTime = 0ms});
     }
-    Emulation emulation(bus, QUARVEL_PRELOAD);
+    Emulation emulation(bus);
     if (!emulation.error().empty()) {
         std::cerr << "quarvel-soak: " << emulation.error() << "\n";
         return 1;
@@ -283,7 +283,7 @@ int soak(std::chrono::minutes length, unsigned seed) {
     const auto backend = makeHidapiBackend();
     auto window = std::make_unique<frmMain>(*backend, services);
     window->Form_Load();
-    WatchProcess watch(QUARVEL_CTL, QUARVEL_PRELOAD, "A1");
+    WatchProcess watch(QUARVEL_CTL, emulation.environment(), "A1");
     for (int i = 0; i < 100 && watch.stateLines() == 0; ++i) {  // up before anything happens
         std::this_thread::sleep_for(100ms);
         watch.pump();
@@ -324,7 +324,7 @@ int main(int argc, char** argv) {
         if (option == "--seed")
             seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
     }
-    if (const std::string why = quarvel::emulationUnavailableReason(); !why.empty()) {
+    if (const std::string why = quarvel::Emulation::unavailableReason(); !why.empty()) {
         const char* ci = std::getenv("CI");
         std::cout << "quarvel-soak: skipped, cannot emulate HID nodes here: " << why << std::endl;
         return ci != nullptr && std::string(ci) == "true" ? 1 : 0;

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quarvel {
 
@@ -17,8 +18,9 @@ ProcessUsage processUsage(const std::string& pid);
 
 class WatchProcess {
   public:
-    // Starts it with the emulation's preload library; the caller must be inside the namespace.
-    WatchProcess(const std::string& ctl, const std::string& preload, const std::string& serial);
+    // Starts it with the emulation's environment; the caller must be inside the namespace.
+    WatchProcess(const std::string& ctl, std::vector<std::string> environment,
+                 const std::string& serial);
     ~WatchProcess();
     WatchProcess(const WatchProcess&) = delete;
     WatchProcess& operator=(const WatchProcess&) = delete;

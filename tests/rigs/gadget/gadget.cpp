@@ -118,7 +118,7 @@ void installWakeSignal() {
 
 }  // namespace
 
-std::string gadgetUnavailableReason() {
+std::string Gadget::unavailableReason() {
     if (::geteuid() != 0) return "needs root";
     if (!fs::is_directory(kConfigfs)) return "no configfs usb_gadget (libcomposite)";
     if (globbed("/sys/class/udc/*").empty()) return "no USB device controller (dummy_hcd)";
@@ -395,18 +395,15 @@ void Gadget::Function::stall(bool in) const {
     }
 }
 
-Gadget::Gadget(SimulatedBus& bus, const std::string&,
-               std::map<DeviceId, std::vector<std::uint8_t>> descriptors)
-    : bus_(bus), descriptors_(std::move(descriptors)) {
-    error_ = gadgetUnavailableReason();
+Gadget::Gadget(SimulatedBus& bus, ReportDescriptors descriptors)
+    : bus_(bus), descriptors_(withGeneratorDescriptors(bus, std::move(descriptors))) {
+    error_ = unavailableReason();
     if (!error_.empty()) return;
     std::error_code ec;
     fs::create_directories(kMounts, ec);
     for (DeviceId id = 0; id < bus_.deviceCount(); ++id) {
-        const SimDeviceConfig config = bus_.device(id)->config();
-        descriptors_.try_emplace(id, generatorDescriptor(config));
         auto function = std::make_unique<Function>(*this, id);
-        const bool made = function->create(config, descriptors_.at(id));
+        const bool made = function->create(bus_.device(id)->config(), descriptors_.at(id));
         functions_.push_back(std::move(function));
         if (!made) {
             error_ = functions_.back()->error;

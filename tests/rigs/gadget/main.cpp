@@ -58,23 +58,18 @@ void obey(quarvel::Gadget& gadget, const std::string& line) {
 int main(int argc, char** argv) {
     quarvel::SimulatedBus bus;
     std::map<std::string, std::string> options{{"--control", ""}};
-    const auto command = quarvel::readGeneratorCommand(argc, argv, bus, options);
+    const auto command = quarvel::readGeneratorCommand(
+        argc, argv, bus, options,
+        "usage: quarvel-gadget [-g SERIAL]... [--control FIFO] -- PROGRAM [ARG]...\n"
+        "Plugs a simulated generator per -g (one, serial 01234567, by default) into\n"
+        "a dummy USB host controller and runs PROGRAM.\n");
     const std::string control = options["--control"];
-    if (command.empty()) {
-        std::cerr << "usage: quarvel-gadget [-g SERIAL]... [--control FIFO] -- PROGRAM [ARG]...\n"
-                     "Plugs a simulated generator per -g (one, serial 01234567, by default) into\n"
-                     "a dummy USB host controller and runs PROGRAM.\n";
-        return 2;
-    }
-    quarvel::Gadget gadget(bus);
-    if (!gadget.error().empty()) {
-        std::cerr << "quarvel-gadget: " << gadget.error() << "\n";
-        return 2;
-    }
+    if (command.empty()) return 2;
     if (!control.empty() && ::mkfifo(control.c_str(), 0600) != 0) {
         std::cerr << "quarvel-gadget: cannot make " << control << "\n";
         return 2;
     }
+    quarvel::Gadget gadget(bus);
     // Each writer's lines are obeyed in order, until the program has ended.
     std::atomic<bool> done{false};
     std::thread steering;
@@ -86,12 +81,12 @@ int main(int argc, char** argv) {
             }
         });
     }
-    const auto run = gadget.run(command, false);
+    const int status = quarvel::runThrough(gadget, command, "quarvel-gadget");
     done = true;
     if (steering.joinable()) {
         std::ofstream(control).flush();  // wakes a reader waiting for a writer
         steering.join();
     }
     if (!control.empty()) ::unlink(control.c_str());
-    return run.exitStatus < 0 ? 1 : run.exitStatus;
+    return status;
 }

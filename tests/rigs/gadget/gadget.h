@@ -4,30 +4,24 @@
 // usbhid, hid-core, hidraw and udev make /dev/hidrawN of it as for a device on a cable. The
 // device model is the bus's; this is its third transport beside the in-process seam and the
 // FUSE node. Needs root, configfs, functionfs and dummy_hcd: meant for the test VM.
-//
-// The same surface as Emulation, so that tests run on either.
 
-#include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "emulation.h"
+#include "generator_transport.h"
 #include "sim/simulated_bus.h"
 
 namespace quarvel {
 
-// Why this machine cannot host gadgets; empty when it can.
-std::string gadgetUnavailableReason();
-
 class Gadget {
   public:
-    // Plugs in every plugged device of the bus and waits until udev has made its node. The
-    // second argument is accepted for Emulation's sake and unused.
-    Gadget(SimulatedBus& bus, const std::string& unused = {},
-           std::map<DeviceId, std::vector<std::uint8_t>> descriptors = {});
+    // Why this machine cannot host gadgets; empty when it can.
+    static std::string unavailableReason();
+
+    // Plugs in every plugged device of the bus and waits until udev has made its node.
+    explicit Gadget(SimulatedBus& bus, ReportDescriptors descriptors = {});
     ~Gadget();
     Gadget(const Gadget&) = delete;
     Gadget& operator=(const Gadget&) = delete;
@@ -59,11 +53,12 @@ class Gadget {
     void waitForNode(DeviceId device, bool present);
 
     SimulatedBus& bus_;
-    std::map<DeviceId, std::vector<std::uint8_t>> descriptors_;
+    ReportDescriptors descriptors_;
     std::mutex mutex_;
     std::vector<std::unique_ptr<Function>> functions_;
     ReachableCopies reachable_;
     std::string error_;
 };
+static_assert(GeneratorTransport<Gadget>);
 
 }  // namespace quarvel
