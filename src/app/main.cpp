@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/frm_main.h"
+#include "common/binary_output.h"
 #include "device/hidapi_backend.h"
 
 namespace {
@@ -25,6 +26,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    quarvel::useBinaryStandardOutput();
     // Answered before Qt starts, so that they work without a display.
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);

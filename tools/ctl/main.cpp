@@ -3,6 +3,7 @@
 #include <csignal>
 #include <iostream>
 
+#include "common/binary_output.h"
 #include "ctl_cli.h"
 #include "ctl_output.h"
 #include "ctl_wait.h"
@@ -33,6 +34,7 @@ void requestStop(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    quarvel::useBinaryStandardOutput();
 #if defined(__unix__)
     if (pipe2(wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) wakePipe[0] = wakePipe[1] = -1;
     // A reader that went away is an error of the write, reported as such, not a silent death.
@@ -40,6 +42,9 @@ int main(int argc, char** argv) {
 #endif
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
+#if defined(SIGBREAK)
+    std::signal(SIGBREAK, requestStop);  // Ctrl+Break in a Windows console
+#endif
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto backend = quarvel::makeHidapiBackend();
     quarvel::ctl::Environment env(*backend);

@@ -23,6 +23,7 @@
 #include <string_view>
 
 #include "app/frm_main.h"
+#include "common/binary_output.h"
 #include "common/number_text.h"
 #include "sim/simulated_bus.h"
 #include "simulator_window.h"
@@ -65,6 +66,7 @@ quarvel::WindowServices services(int lapse) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    quarvel::useBinaryStandardOutput();
     bool geometry = false;
     int lapse = 1;
     for (int i = 1; i < argc; ++i) {

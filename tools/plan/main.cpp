@@ -2,9 +2,11 @@
 #include <string>
 #include <vector>
 
+#include "common/binary_output.h"
 #include "plan_cli.h"
 
 int main(int argc, char** argv) {
+    quarvel::useBinaryStandardOutput();
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args == std::vector<std::string>{"--version"}) {

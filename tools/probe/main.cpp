@@ -4,10 +4,12 @@
 #include <string_view>
 #include <vector>
 
+#include "common/binary_output.h"
 #include "device/hidapi_backend.h"
 #include "probe_cli.h"
 
 int main(int argc, char** argv) {
+    quarvel::useBinaryStandardOutput();
     std::vector<std::string_view> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     if (args.size() == 1 && args[0] == "--version") {
