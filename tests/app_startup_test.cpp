@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "device/generators.h"
 #include "support/window_harness.h"
 
 namespace quarvel {
@@ -200,7 +201,7 @@ TEST(Discovery, ADeviceThatRefusesToOpenIsExplainedInTheWindow) {
     EXPECT_FALSE(w.deviceFound());
     EXPECT_FALSE(w.lblDeviceAccess->isHidden());
     EXPECT_TRUE(w.lblDeviceAccess->text().contains("Permission denied"));
-    EXPECT_TRUE(w.lblDeviceAccess->text().contains("70-quarvel.rules"));
+    EXPECT_TRUE(w.lblDeviceAccess->text().contains(QString::fromStdString(accessAdvice())));
 
     h.bus.setRefusesOpen(0, false);
     h.tick();
@@ -269,6 +270,17 @@ TEST(Discovery, TheListFollowsTheBusWhileADeviceIsOpenWhichStaysOpen) {
     }
     h.unload();
     EXPECT_TRUE(h.handlesBalanced());
+}
+
+TEST(Discovery, AHidLayerThatCouldNotStartIsSaidInTheWindow) {
+    WindowHarness h;
+    h.bus.addDevice({.serialNumber = u"Q1"});
+    h.bus.setStartFailure("no HID DLL");
+    frmMain& w = h.load();
+    EXPECT_FALSE(w.deviceFound());
+    EXPECT_FALSE(w.lblDeviceAccess->isHidden());
+    EXPECT_EQ(w.lblDeviceAccess->text(),
+              "The HID layer could not start (no HID DLL), so no clock generator can be found.");
 }
 
 TEST(Discovery, ClosingTheWindowClosesEachHandleOnce) {

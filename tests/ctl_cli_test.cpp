@@ -132,6 +132,10 @@ TEST(CtlCli, ExitStatusesAndNothingSentOnFailure) {
         bus.addDevice({.serialNumber = u"B2"});
     };
     const auto one = [](SimulatedBus& bus) { bus.addDevice(kDevice); };
+    const auto noHidLayer = [](SimulatedBus& bus) {
+        bus.addDevice(kDevice);
+        bus.setStartFailure("no HID DLL");
+    };
     const struct {
         std::vector<std::string> args;
         std::function<void(SimulatedBus&)> setup;
@@ -160,6 +164,13 @@ TEST(CtlCli, ExitStatusesAndNothingSentOnFailure) {
         {{"sleep", "--dry-run"}, one, kUsageError, "Only set"},
         {{"status"}, [](SimulatedBus&) {}, kDeviceError, "No clock generator is attached"},
         {{"list", "--json"}, [](SimulatedBus&) {}, kDeviceError, "No clock generator is attached"},
+        {{"list"},
+         noHidLayer,
+         kDeviceError,
+         "The HID layer could not start (no HID DLL), so no clock generator can be found."},
+        {{"--serial", "01234567", "list"}, noHidLayer, kDeviceError, "could not start"},
+        // --wait does not wait for what can never be listed.
+        {{"--wait", "set", "10000000"}, noHidLayer, kDeviceError, "could not start"},
         {{"status"},
          [](SimulatedBus& bus) { bus.addDevice({.inputMode = InputMode::Queued}); },
          kDeviceError,

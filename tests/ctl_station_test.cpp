@@ -243,6 +243,8 @@ TEST(CtlStation, StatusCheckFollowsTheMonitoringPluginConvention) {
         {"no PLL lock", [](SimulatedBus& bus) { bus.setPllLocked(bus.addDevice(kDevice), false); },
          2, "QUARVEL CRITICAL - 01234567: GPS signal present, no PLL lock"},
         {"absent", [](SimulatedBus&) {}, 3, "QUARVEL UNKNOWN - No clock generator is attached"},
+        {"no HID layer", [](SimulatedBus& bus) { bus.setStartFailure("no HID DLL"); }, 3,
+         "QUARVEL UNKNOWN - The HID layer could not start (no HID DLL)"},
         {"no input report",
          [](SimulatedBus& bus) { bus.addDevice({.inputMode = InputMode::Queued}); }, 3,
          "QUARVEL UNKNOWN - The device sent no lock report"},

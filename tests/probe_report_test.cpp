@@ -79,6 +79,8 @@ class FakeBackend : public HidBackend {
     bool getFeature(HidHandleId, std::span<std::uint8_t>) override { return false; }
     bool readInput(HidHandleId, std::span<std::uint8_t>) override { return false; }
     std::string errorText() const override { return error_; }
+    std::string startFailure() const override { return failure; }
+    std::string failure;
 
   private:
     HidHandleId last_ = 0;
@@ -122,6 +124,16 @@ TEST(ProbeReport, SaysWhenNothingIsAttached) {
     EXPECT_EQ(outcome.exitStatus, kProbeOk);
     EXPECT_EQ(outcome.text, "No device with vendor ID 0x6B4E and product ID 0x3C59 was found.\n");
     EXPECT_TRUE(bus.opened.empty());
+}
+
+TEST(ProbeReport, SaysWhenTheHidLayerCouldNotStart) {
+    FakeBackend bus;
+    bus.failure = "resolve DLL functions: Module not found";
+    const ProbeOutcome outcome = probeDevices(bus, true);
+    EXPECT_EQ(outcome.exitStatus, kProbeCannotOpen);
+    EXPECT_EQ(outcome.text,
+              "The HID layer could not start (resolve DLL functions: Module not found), so no "
+              "clock generator can be found.\n");
 }
 
 TEST(ProbeReport, GivesTheReasonAndTheUdevRuleWhenADeviceCannotBeOpened) {

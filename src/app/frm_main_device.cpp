@@ -54,8 +54,11 @@ void frmMain::Scan_USB_devices() {
     }
     // A present device that the system will not let us open is the one thing a user cannot
     // see otherwise.
-    lblDeviceAccess->setVisible(refusal && serials.isEmpty());
-    if (refusal) {
+    const bool failed = !backend_.startFailure().empty();
+    lblDeviceAccess->setVisible((refusal || failed) && serials.isEmpty());
+    if (failed) {
+        lblDeviceAccess->setText(QString::fromStdString(nothingListed(backend_)));
+    } else if (refusal) {
         lblDeviceAccess->setText(QStringLiteral("Cannot open the generator: ") +
                                  QString::fromStdString(explainRefusal(*refusal)) +
                                  QStringLiteral("."));

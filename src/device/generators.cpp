@@ -32,6 +32,13 @@ bool isGenerator(std::uint16_t vendorId, std::uint16_t productId) {
     return vendorId == kVendorId && productId == kProductId;
 }
 
+std::string nothingListed(const HidBackend& backend) {
+    const std::string failure = backend.startFailure();
+    return failure.empty() ? "No clock generator is attached; connect one and try again."
+                           : "The HID layer could not start (" + failure +
+                                 "), so no clock generator can be found.";
+}
+
 std::string refusalReason(const Refusal& refusal) {
     return refusal.gone ? "it went away while it was being opened" : refusal.reason;
 }

@@ -22,6 +22,9 @@ inline constexpr bool kUdevHint = false;
 
 bool isGenerator(std::uint16_t vendorId, std::uint16_t productId);
 
+// What to say when no generator is listed: none is attached, or the HID layer could not start.
+std::string nothingListed(const HidBackend& backend);
+
 // Why an attached generator cannot be opened.
 struct Refusal {
     std::string reason;               // the operating system's words

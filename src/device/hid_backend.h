@@ -73,6 +73,10 @@ class HidBackend {
     // The operating system's reason for the last failed open, for the user ("permission
     // denied" on Linux nearly always means a missing udev rule).
     virtual std::string errorText() const = 0;
+
+    // Empty while the HID layer works; else why it could not start, and then nothing is ever
+    // listed (Windows without its HID DLLs, or whose cfgmgr32 lacks what hidapi needs).
+    virtual std::string startFailure() const { return {}; }
 };
 
 }  // namespace quarvel

@@ -55,6 +55,13 @@ std::string fromWide(const wchar_t* text) {
     return text == nullptr ? std::string() : QString::fromWCharArray(text).toStdString();
 }
 
+// A system message for the middle of a sentence: without its line break and final stop.
+std::string trimmedReason(const std::string& text) {
+    QString reason = QString::fromStdString(text).trimmed();
+    while (reason.endsWith('.')) reason.chop(1);
+    return reason.isEmpty() ? "hid_init failed" : reason.toStdString();
+}
+
 // wchar_t is UTF-32 on Linux and macOS, UTF-16 on Windows. At most maxUnits UTF-16 units;
 // a pair cut by the limit keeps its first half, as a UTF-16 buffer of that size would.
 std::u16string toUtf16(const std::vector<wchar_t>& text, std::size_t maxUnits) {
@@ -201,7 +208,9 @@ struct Utf8Ctype {
 
 class HidapiBackend final : public HidBackend {
   public:
-    HidapiBackend() { hid_init(); }
+    HidapiBackend() {
+        if (hid_init() != 0) startFailure_ = trimmedReason(fromWide(hid_error(nullptr)));
+    }
     ~HidapiBackend() override {
         devices_.clear();
         hid_exit();
@@ -364,6 +373,10 @@ class HidapiBackend final : public HidBackend {
         return lastError_;
     }
 
+    std::string startFailure() const override {
+        return startFailure_;
+    }
+
   private:
     OpenDevice* find(HidHandleId handle) {
         const auto it = devices_.find(handle);
@@ -408,6 +421,7 @@ class HidapiBackend final : public HidBackend {
     std::map<std::string, PathRecord> paths_;
     HidHandleId lastId_ = 0;
     std::string lastError_;
+    std::string startFailure_;
     std::string lastFingerprint_;  // of the last complete enumeration (Linux)
     std::vector<HidInterface> lastFound_;
 };

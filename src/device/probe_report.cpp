@@ -102,6 +102,11 @@ ProbeOutcome probeDevices(HidBackend& backend, bool udevHint) {
                           : "  Can be opened:  yes\n");
     }
     const std::string ids = "vendor ID " + hex4(kVendorId) + " and product ID " + hex4(kProductId);
+    if (listed.empty() && !backend.startFailure().empty()) {
+        outcome.text = nothingListed(backend) + "\n";
+        outcome.exitStatus = kProbeCannotOpen;
+        return outcome;
+    }
     if (listed.empty()) {
         outcome.text = "No device with " + ids + " was found.\n";
         return outcome;

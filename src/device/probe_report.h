@@ -23,7 +23,8 @@ struct ProbeOutcome {
 };
 
 // Lists the attached devices with the tool's vendor and product IDs, opening only those.
-// exitStatus is kProbeCannotOpen when any of them cannot be opened.
+// exitStatus is kProbeCannotOpen when any of them cannot be opened, or the HID layer could not
+// start.
 ProbeOutcome probeDevices(HidBackend& backend, bool udevHint = kUdevHint);
 
 // The lengths per top-level collection, and what the parser had to tolerate.

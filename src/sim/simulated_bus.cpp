@@ -20,6 +20,7 @@ SimulatedBus::SimulatedBus() = default;
 std::vector<HidInterface> SimulatedBus::enumerate() {
     ++enumerations_;
     std::vector<HidInterface> list;
+    if (!startFailure_.empty()) return list;
     for (const Device& d : devices_) {
         const auto& c = d.model.config();
         if (d.model.plugged()) list.push_back({d.path, c.vendorId, c.productId, c.serialNumber});

@@ -75,6 +75,7 @@ class SimulatedBus final : public HidBackend {
     bool getFeature(HidHandleId handle, std::span<std::uint8_t> frame) override;
     bool readInput(HidHandleId handle, std::span<std::uint8_t> frame) override;
     std::string errorText() const override;
+    std::string startFailure() const override { return startFailure_; }
 
     // --- Devices ---
     DeviceId addDevice(SimDeviceConfig config = {});
@@ -85,6 +86,8 @@ class SimulatedBus final : public HidBackend {
     void plug(DeviceId device);
     bool isPlugged(DeviceId device) const;
     void setRefusesOpen(DeviceId device, bool refuses);
+    // A HID layer that could not start (for this reason) and so lists nothing.
+    void setStartFailure(std::string reason) { startFailure_ = std::move(reason); }
 
     // --- Time ---
     void setClock(Clock clock);  // an empty clock restores the real steady clock
@@ -179,6 +182,7 @@ class SimulatedBus final : public HidBackend {
     std::size_t badCloses_ = 0;
     std::size_t enumerations_ = 0;
     std::string errorText_;
+    std::string startFailure_;
     Clock clock_;
     CallHook hook_;
     bool inHook_ = false;

@@ -11,15 +11,14 @@ namespace quarvel::ctl {
 namespace {
 
 // The one generator to use, or empty with the failure that says why.
-const ListedGenerator* choose(const std::vector<ListedGenerator>& devices,
+const ListedGenerator* choose(const HidBackend& backend,
+                              const std::vector<ListedGenerator>& devices,
                               const std::optional<std::string>& serial, Failure& failure) {
     const auto fail = [&failure](int status, std::string message) {
         failure = {status, std::move(message)};
         return nullptr;
     };
-    if (devices.empty()) {
-        return fail(kDeviceError, "No clock generator is attached; connect one and try again.");
-    }
+    if (devices.empty()) return fail(kDeviceError, nothingListed(backend));
     const ListedGenerator* chosen = &devices.front();
     if (serial) {
         const auto found =
@@ -62,7 +61,7 @@ const ListedGenerator* choose(const std::vector<ListedGenerator>& devices,
 Connection Connection::open(HidBackend& backend, const std::optional<std::string>& serial,
                             Failure& failure) {
     const std::vector<ListedGenerator> devices = listGenerators(backend, ListDetail::Identity);
-    const ListedGenerator* chosen = choose(devices, serial, failure);
+    const ListedGenerator* chosen = choose(backend, devices, serial, failure);
     if (chosen == nullptr) return Connection();
 
     Connection c;

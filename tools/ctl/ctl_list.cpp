@@ -37,10 +37,10 @@ int listCommand(const Invocation& in) {
     }
     // Nothing attached is the absent device of the exit statuses, so a script can test for it.
     if (devices.empty()) {
-        return in.fail({kDeviceError, in.serial ? "No attached clock generator has serial number " +
-                                                      *in.serial + "; connect it and try again."
-                                                : std::string("No clock generator is attached; "
-                                                              "connect one and try again.")});
+        const bool named = in.serial && in.env.backend.startFailure().empty();
+        return in.fail({kDeviceError, named ? "No attached clock generator has serial number " +
+                                                  *in.serial + "; connect it and try again."
+                                            : nothingListed(in.env.backend)});
     }
     int status = kOk;
     for (const ListedGenerator& d : devices) {
