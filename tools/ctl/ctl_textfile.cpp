@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -142,17 +143,20 @@ std::optional<std::string> MetricsFile::write(const QDateTime& now) {
         path + "." + std::to_string(QCoreApplication::applicationPid()) + ".tmp";
     const std::string content = text(path);
     errno = 0;
+    std::error_code renamed;
     {
         std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
         file << content;
-        file.flush();
-        if (file && std::rename(temporary.c_str(), path.c_str()) == 0) {
+        file.close();  // Windows renames no open file
+        // Replaces the file whole, also where std::rename refuses an existing one (Windows).
+        if (file) std::filesystem::rename(temporary, path, renamed);
+        if (file && !renamed) {
             writtenSamples_ = current;
             written_ = now;
             return std::nullopt;
         }
     }
-    const int error = errno;
+    const int error = renamed ? renamed.value() : errno;
     std::remove(temporary.c_str());
     return "The metrics file " + path + " could not be written" +
            (error != 0 ? std::string(" (") + std::strerror(error) + ")" : std::string()) +
