@@ -1,11 +1,20 @@
 #include "commands/station_lock.h"
 
+#include <QCoreApplication>
+#include <QString>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
 #include <utility>
 
-#if defined(__unix__)
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -31,7 +40,64 @@ std::string fileName(const std::string& serial) {
     return name + ".lock";
 }
 
-#if defined(__unix__)
+std::string printableHolder(const char* text, long length) {
+    std::string holder;
+    for (long i = 0; i < length && text[i] != '\n'; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        holder += c >= 0x20 && c < 0x7f ? static_cast<char>(c) : '?';
+    }
+    return holder.empty() ? "another program" : holder;
+}
+
+#if defined(_WIN32)
+// A byte far beyond the holder's line: a locked byte cannot be read by others, the line can.
+constexpr DWORD kLockedByteHigh = 1;
+
+HANDLE handleOf(int fd) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+// Paths are UTF-8 here; Windows takes them as UTF-16. Another user's file is opened read-only.
+int openLockFile(const std::string& path, bool& writable) {
+    const std::wstring wide = QString::fromStdString(path).toStdWString();
+    int fd = -1;
+    writable = true;
+    _wsopen_s(&fd, wide.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, _SH_DENYNO,
+              _S_IREAD | _S_IWRITE);
+    if (fd < 0 && errno == EACCES) {
+        writable = false;
+        _wsopen_s(&fd, wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, 0);
+    }
+    return fd;
+}
+
+bool lockExclusively(int fd) {
+    OVERLAPPED at{};
+    at.OffsetHigh = kLockedByteHigh;
+    return LockFileEx(handleOf(fd), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                      &at) != 0;
+}
+
+void closeLockFile(int fd) {
+    OVERLAPPED at{};
+    at.OffsetHigh = kLockedByteHigh;
+    UnlockFileEx(handleOf(fd), 0, 1, 0, &at);  // at once: closing alone may release it late
+    _close(fd);
+}
+
+std::string readHolder(int fd) {
+    char text[160] = {};
+    _lseek(fd, 0, SEEK_SET);
+    return printableHolder(text, _read(fd, text, sizeof text - 1));
+}
+
+void writeHolder(int fd, const std::string& line) {
+    if (_chsize(fd, 0) == 0 && _lseek(fd, 0, SEEK_SET) == 0) {
+        [[maybe_unused]] const auto written =
+            _write(fd, line.data(), static_cast<unsigned>(line.size()));
+    }
+}
+#else
 // Opens the lock file without following a link; another user's file in a sticky folder can
 // only be opened as it is, never created over.
 int openLockFile(const std::string& path, bool& writable) {
@@ -53,15 +119,23 @@ int openLockFile(const std::string& path, bool& writable) {
     return -1;
 }
 
+bool lockExclusively(int fd) {
+    return flock(fd, LOCK_EX | LOCK_NB) == 0;
+}
+
+void closeLockFile(int fd) {
+    close(fd);  // closing releases the lock
+}
+
 std::string readHolder(int fd) {
     char text[160] = {};
-    const auto n = pread(fd, text, sizeof text - 1, 0);
-    std::string holder;
-    for (ssize_t i = 0; i < n && text[i] != '\n'; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        holder += c >= 0x20 && c < 0x7f ? static_cast<char>(c) : '?';
+    return printableHolder(text, pread(fd, text, sizeof text - 1, 0));
+}
+
+void writeHolder(int fd, const std::string& line) {
+    if (ftruncate(fd, 0) == 0) {
+        [[maybe_unused]] const auto written = pwrite(fd, line.data(), line.size(), 0);
     }
-    return holder.empty() ? "another program" : holder;
 }
 #endif
 
@@ -78,51 +152,49 @@ StationLock& StationLock::operator=(StationLock&& other) noexcept {
 }
 
 StationLock::~StationLock() {
-#if defined(__unix__)
-    if (fd_ >= 0) close(fd_);  // closing releases the lock
-#endif
+    if (fd_ >= 0) closeLockFile(fd_);
 }
 
 std::string StationLock::defaultDirectory() {
-#if defined(__unix__)
+    std::error_code ignored;
+#if defined(_WIN32)
+    // Every user's programs and the services see %ProgramData%; %TEMP% is each user's own.
+    if (const wchar_t* shared = _wgetenv(L"ProgramData"); shared && *shared) {
+        const std::filesystem::path folder = std::filesystem::path(shared) / L"quarvel";
+        std::filesystem::create_directories(folder, ignored);
+        if (std::filesystem::is_directory(folder, ignored)) {
+            return QString::fromStdWString(folder.wstring()).toStdString();
+        }
+    }
+    return QString::fromStdWString(std::filesystem::temp_directory_path(ignored).wstring())
+        .toStdString();
+#else
     if (access("/run/lock", W_OK | X_OK) == 0) return "/run/lock";
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) return runtime;
-#endif
-    std::error_code ignored;
     return std::filesystem::temp_directory_path(ignored).string();
+#endif
 }
 
 std::optional<StationLock> StationLock::tryTake(const std::string& directory,
                                                 const std::string& serial,
                                                 const std::string& holder, std::string& heldBy) {
-#if defined(__unix__)
     bool writable = false;
     const int fd = openLockFile(directory + "/" + fileName(serial), writable);
     // A folder where no lock file can be made keeps nobody from the device.
     if (fd < 0) return StationLock();
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (!lockExclusively(fd)) {
         heldBy = readHolder(fd);
-        close(fd);
+        closeLockFile(fd);
         return std::nullopt;
     }
-    if (writable && ftruncate(fd, 0) == 0) {
-        const std::string line = holder + "\n";
-        [[maybe_unused]] const auto written = pwrite(fd, line.data(), line.size(), 0);
-    }
+    if (writable) writeHolder(fd, holder + "\n");
     return StationLock(fd);
-#else
-    (void)directory, (void)serial, (void)holder, (void)heldBy;
-    return StationLock();
-#endif
 }
 
 SendSequenceLock::SendSequenceLock(const std::string& serial, std::chrono::milliseconds patience) {
     const std::string directory = StationLock::defaultDirectory();
-#if defined(__unix__)
-    const std::string holder = "quarvel-config, process " + std::to_string(getpid());
-#else
-    const std::string holder = "quarvel-config";
-#endif
+    const std::string holder =
+        "quarvel-config, process " + std::to_string(QCoreApplication::applicationPid());
     const auto until = std::chrono::steady_clock::now() + patience;
     std::string heldBy;
     while (!(lock_ = StationLock::tryTake(directory, serial, holder, heldBy)) &&

@@ -19,7 +19,7 @@ class StationLock {
     ~StationLock();
 
     // /run/lock when it can be written (shared by every user), else $XDG_RUNTIME_DIR, else the
-    // temporary folder.
+    // temporary folder; on Windows %ProgramData%\quarvel. Paths are UTF-8.
     static std::string defaultDirectory();
 
     // Takes the lock of the generator with this serial number unless another holds it; then it

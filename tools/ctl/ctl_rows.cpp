@@ -147,9 +147,9 @@ After every command that sets the plan, the output enables or the drive strength
 report is read back; a device that does not report what was sent is an error.
 
 One program at a time per generator: a command that sends holds the generator's lock file
-(quarvel-SERIAL.lock in /run/lock, else in $XDG_RUNTIME_DIR) for its sequence, wspr for as
-long as it runs, and the window around each of its sends. A command that finds it held waits
-)";
+(quarvel-SERIAL.lock in /run/lock, else in $XDG_RUNTIME_DIR; on Windows in
+%ProgramData%\quarvel) for its sequence, wspr for as long as it runs, and the window around
+each of its sends. A command that finds it held waits )";
 
 constexpr std::string_view kExitStatus = R"(
 Exit status: 0 success; 1 the device is absent or cannot be opened, a transfer failed, the

@@ -1,13 +1,10 @@
 // What a station needs around a command: waiting for the generator to be attached, and holding
 // its lock while a command sends.
 
+#include <QCoreApplication>
 #include <ostream>
 
 #include "ctl_commands.h"
-
-#if defined(__unix__)
-#include <unistd.h>
-#endif
 
 namespace quarvel::ctl {
 
@@ -35,7 +32,8 @@ std::optional<std::string> targetSerial(const Invocation& in) {
 }  // namespace
 
 bool waitForDevice(const Invocation& in) {
-    if (!in.wait) return true;
+    // A HID layer that could not start never lists anything: the command says so at once.
+    if (!in.wait || !in.env.backend.startFailure().empty()) return true;
     const QDateTime start = in.env.localClock();
     while (!attached(listGenerators(in.env.backend, ListDetail::Serial), in.serial)) {
         if (in.env.stopRequested()) return false;
@@ -50,12 +48,8 @@ bool waitForDevice(const Invocation& in) {
 std::optional<StationLock> takeStationLock(const Invocation& in, std::chrono::seconds patience) {
     const auto serial = targetSerial(in);
     if (!serial) return StationLock();  // the command itself says what is wrong
-#if defined(__unix__)
-    const std::string holder =
-        "quarvel-ctl " + in.command + ", process " + std::to_string(getpid());
-#else
-    const std::string holder = "quarvel-ctl " + in.command;
-#endif
+    const std::string holder = "quarvel-ctl " + in.command + ", process " +
+                               std::to_string(QCoreApplication::applicationPid());
     const QDateTime start = in.env.localClock();
     std::string heldBy;
     for (;;) {
