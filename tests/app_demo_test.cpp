@@ -12,6 +12,7 @@
 #include <regex>
 #include <string>
 
+#include "device/generators.h"
 #include "simulator_window.h"
 #include "support/window_harness.h"
 
@@ -184,7 +185,7 @@ TEST(DemoWindow, ADeviceThatRefusesToOpenIsExplainedInTheWindow) {
     demo.harness.tick();
     EXPECT_FALSE(w.deviceFound());
     EXPECT_FALSE(w.lblDeviceAccess->isHidden());
-    EXPECT_TRUE(w.lblDeviceAccess->text().contains("70-quarvel.rules"));
+    EXPECT_TRUE(w.lblDeviceAccess->text().contains(QString::fromStdString(accessAdvice())));
 
     demo.simulator.panel(0).refusesOpen->click();
     demo.harness.tick();

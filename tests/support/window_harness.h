@@ -18,12 +18,14 @@
 
 namespace quarvel {
 
+// Never destroyed: among the exit handlers, a statically linked Qt (Windows) has already torn
+// down what its destructor uses.
 inline QApplication& application() {
     static int argc = 1;
     static char name[] = "quarvel-tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    static QApplication* const app = new QApplication(argc, argv);
+    return *app;
 }
 
 // The toolkit's side of the window: ticks, clicks and picks, without an event loop.
