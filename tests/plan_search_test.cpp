@@ -82,6 +82,15 @@ TEST(PlanSearch, FollowsTheWalksArithmetic) {
     }
 }
 
+// The walk's arithmetic rounds each product and each sum. A compiler that fuses a * b - c into
+// one rounding (GCC does on arm64 unless told not to) would make the search's numbers differ
+// from one architecture to the next.
+TEST(PlanSearch, RoundsProductsBeforeSums) {
+    volatile double a = 1 + 0x1p-30;  // a * a = 1 + 2^-29 + 2^-60; the double drops the 2^-60
+    const double product = a * a;
+    EXPECT_EQ(a * a - product, 0.0);
+}
+
 TEST(PlanSearch, FailureLeavesTheWalksLastCandidates) {
     // Every NC1 range is empty: only N1_HS was written, and it ends at 4.
     SearchResult one = searchPlan(1);
@@ -195,7 +204,8 @@ TEST(PlanSearch, MatchesTheWalkAcrossTheRange) {
 }
 
 // The walk takes minutes to hours on these (no plan, or a plan late in a long range); the
-// search must not. The bound is generous for slow builds; the benchmark measures properly.
+// search must not. The bound is generous for slow builds (sanitizers, qemu-user on a busy
+// machine: 0.11 s); the benchmark measures properly.
 TEST(PlanSearch, AnswersHardRequestsQuickly) {
     const double hard[] = {10000019, 5000011, 40202.945, 1003.8377, 576.3781, 712.08908, 378.48,
                            388.061, 1240.123456789, 1765.0646859605913, 490.09180819181086,
@@ -207,7 +217,7 @@ TEST(PlanSearch, AnswersHardRequestsQuickly) {
         const auto start = std::chrono::steady_clock::now();
         const SearchResult r = searchPlan(request);
         const auto elapsed = std::chrono::steady_clock::now() - start;
-        EXPECT_LT(elapsed, std::chrono::milliseconds(100)) << request << ": " << describe(r);
+        EXPECT_LT(elapsed, std::chrono::seconds(1)) << request << ": " << describe(r);
     }
 }
 
@@ -239,11 +249,11 @@ TEST(PlanSearchFactor, FactorsCompletely) {
 TEST(PlanSearchFactor, TellsPrimesFromComposites) {
     // Trial division decides every number below 200000; then the hard composites.
     std::vector<bool> composite(200000, false);
-    for (std::size_t p = 2; p < composite.size(); ++p) {
+    for (std::size_t p = 2; p * p < composite.size(); ++p) {  // p * p fits a 32-bit size_t
         for (std::size_t m = p * p; m < composite.size(); m += p) composite[m] = true;
     }
     for (std::uint64_t n = 0; n < composite.size(); ++n) {
-        ASSERT_EQ(plan_detail::isPrime(n), n >= 2 && !composite[n]) << n;
+        ASSERT_EQ(plan_detail::isPrime(n), n >= 2 && !composite[static_cast<std::size_t>(n)]) << n;
     }
     const std::uint64_t hard[] = {561,
                                   41041,

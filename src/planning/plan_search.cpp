@@ -192,7 +192,7 @@ class PassSearch {
         const double nearWhole = f_.closeness.nearWhole;
         std::uint64_t zoneQ = 1;
         if (!f_.centres.empty()) {  // no near misses: only a centre c/q can hold a whole R
-            zoneQ = f_.centres[s];
+            zoneQ = f_.centres[static_cast<std::size_t>(s)];
             if (zoneQ == 0) return nullptr;
         } else {
             if (!f_.zones->mayBeNear(position)) return nullptr;

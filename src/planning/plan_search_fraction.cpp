@@ -51,15 +51,16 @@ std::optional<BinaryFraction> binaryFraction(double fout) {
 
 // When Q allows no near misses: for each s < Q, the denominator Q/gcd(Q, s) of s/Q if it is at
 // most kMaxUsefulN31, else 0.
-std::vector<std::uint8_t> centresOf(std::uint64_t q) {
-    std::vector<std::uint64_t> divisorOf(q, 1);  // gcd(Q, s): the largest divisor writes last
-    for (std::uint64_t d = 2; d <= q; ++d) {
+std::vector<std::uint8_t> centresOf(std::uint64_t bigQ) {
+    const auto q = static_cast<std::size_t>(bigQ);  // small, so an index on 32-bit systems too
+    std::vector<std::uint64_t> divisorOf(q, 1);     // gcd(Q, s): the largest divisor writes last
+    for (std::size_t d = 2; d <= q; ++d) {
         if (q % d != 0) continue;
-        for (std::uint64_t m = 0; m < q; m += d) divisorOf[m] = d;
+        for (std::size_t m = 0; m < q; m += d) divisorOf[m] = d;
     }
     std::vector<std::uint8_t> centres(q);
-    for (std::uint64_t m = 0; m < q; ++m) {
-        const std::uint64_t q0 = q / divisorOf[m];
+    for (std::size_t m = 0; m < q; ++m) {
+        const std::uint64_t q0 = bigQ / divisorOf[m];
         centres[m] = q0 <= kMaxUsefulN31 ? static_cast<std::uint8_t>(q0) : 0;
     }
     return centres;

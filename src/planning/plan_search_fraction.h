@@ -52,11 +52,11 @@ class ZoneTable {
 
     // position: s/Q as a binary fraction, s/Q * 2^64
     constexpr bool mayBeNear(std::uint64_t position) const {
-        const std::size_t i = position >> (64 - kFineBits);
+        const auto i = static_cast<std::size_t>(position >> (64 - kFineBits));  // below 2^20
         return (fine_[i / 64] >> (i % 64)) & 1;
     }
     constexpr std::uint8_t denominator(std::uint64_t position) const {
-        return coarse_[position >> (64 - kCoarseBits)];
+        return coarse_[static_cast<std::size_t>(position >> (64 - kCoarseBits))];
     }
 
   private:

@@ -56,8 +56,9 @@ const std::vector<Candidate>& OscillatorSearch<EveryPlan>::searchExact(double x,
         std::uint64_t bHigh = std::min<std::uint64_t>(kMaxUsefulN31, a / f3Min);
         while (bHigh >= bLow && 1000 * bHigh * bHigh > a) --bHigh;
         for (std::uint64_t b = bLow; b <= bHigh; b += q0) {
-            if (!exact.intersects(kMultiples[b])) continue;
-            if ((aPrimes & kSmallMasks[b]) != 0) continue;  // gcd(a, b) > 1
+            const auto bIndex = static_cast<std::size_t>(b);  // at most kMaxUsefulN31
+            if (!exact.intersects(kMultiples[bIndex])) continue;
+            if ((aPrimes & kSmallMasks[bIndex]) != 0) continue;  // gcd(a, b) > 1
             const std::uint64_t d = b / q0 * c;
             if (d > kMaxDivisorD) break;  // D grows with b
             const std::uint32_t n2hsSet = visitingN2hs(static_cast<std::uint32_t>(d));
