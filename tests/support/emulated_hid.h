@@ -28,10 +28,22 @@ namespace quarvel {
 #ifdef QUARVEL_KERNEL_TIER
 using Transport = Gadget;
 constexpr const char* kWhereItRuns = "; this test runs in the VM: make test-kernel";
+inline bool reportsReachTheNodes() {
+    return true;
+}
 #else
 using Transport = Emulation;
 constexpr const char* kWhereItRuns = "";
+inline bool reportsReachTheNodes() {
+    return hidrawIoctlsReachTheKernel();
+}
 #endif
+
+// A test that reads or sends a report begins with
+// `if (!reportsReachTheNodes()) GTEST_SKIP() << kNoReportsHere;`: nothing can be set up for it.
+inline constexpr const char* kNoReportsHere =
+    "reports travel through the hidraw ioctls, which user-mode emulation (qemu-user) does not "
+    "pass to the kernel";
 
 class EmulatedHidTest : public ::testing::Test {
   protected:

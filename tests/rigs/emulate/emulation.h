@@ -18,6 +18,10 @@
 
 namespace quarvel {
 
+// False under user-mode emulation (qemu-user), which hands the kernel only the ioctls it knows
+// how to translate, and no hidraw one: no machine setup can make the emulation work there.
+bool hidrawIoctlsReachTheKernel();
+
 class Emulation {
   public:
     // Why this machine cannot host the emulation; empty when it can.
