@@ -3,9 +3,9 @@
 ;   makensis -DVERSION=9.11 -DBUILD=<Windows build> -DOUTFILE=<installer.exe> quarvel.nsi
 ; "/S" installs and uninstalls without asking, "/D=<folder>" (last) picks the folder.
 
-Unicode true
+; A 64-bit installer, as the programs are: it runs where they run, and under a 64-bit-only Wine.
+Target amd64-unicode
 !include "MUI2.nsh"
-!include "x64.nsh"
 
 !define PRODUCT "Quarvel Configuration"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\quarvel-config"
@@ -22,6 +22,7 @@ VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} installer"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "CompanyName" "Quarvel"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Quarvel"
 
 !define MUI_ICON "${BUILD}\quarvel-config.ico"
 !define MUI_UNICON "${BUILD}\quarvel-config.ico"
@@ -30,19 +31,6 @@ VIAddVersionKey /LANG=1033 "CompanyName" "Quarvel"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
-
-; 64-bit programs: the 64-bit registry and Program Files, also from the 32-bit installer.
-Function .onInit
-    ${IfNot} ${RunningX64}
-        MessageBox MB_ICONSTOP "${PRODUCT} needs 64-bit Windows." /SD IDOK
-        Abort
-    ${EndIf}
-    SetRegView 64
-FunctionEnd
-
-Function un.onInit
-    SetRegView 64
-FunctionEnd
 
 Section "Programs"
     SetOutPath "$INSTDIR"
