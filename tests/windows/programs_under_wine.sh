@@ -27,7 +27,7 @@ expect() {
     fi
 }
 
-started=$'The HID layer could not start (resolve DLL functions: Module not found), so no clock generator can be found.'
+started='The HID layer could not start (resolve DLL functions: (0x0000007E) Module not found), so no clock generator can be found.'
 (
     export WINEDLLOVERRIDES="hid=;${WINEDLLOVERRIDES:-mscoree,mshtml=}"
     expect "list, no HID layer" 1 err "quarvel-ctl: $started" "$ctl" list
