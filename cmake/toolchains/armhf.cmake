@@ -2,5 +2,6 @@
 # cmake -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/armhf.cmake, or `make cross ARCH=armhf`.
 set(CMAKE_SYSTEM_PROCESSOR armv7l)
 set(QUARVEL_TRIPLET arm-linux-gnueabihf)
+set(QUARVEL_DEBIAN_ARCH armhf)
 set(QUARVEL_QEMU qemu-arm-static)
 include(${CMAKE_CURRENT_LIST_DIR}/debian-multiarch.cmake)
