@@ -10,13 +10,17 @@ DEBIAN_PACKAGES = build-essential cmake pkg-config qt6-base-dev libhidapi-dev li
 X_PACKAGES      = xvfb openbox xdotool x11-utils
 FUZZ_PACKAGES   = clang libclang-rt-14-dev
 KERNEL_PACKAGES = qemu-system-x86 linux-image-amd64 busybox-static cpio udev acl
+WINDOWS_PACKAGES = g++-mingw-w64-x86-64-posix wine64 fonts-wine nsis librsvg2-bin imagemagick \
+                   dpkg-dev ninja-build $(X_PACKAGES)
+# build, test, smoke, installer: any of them, in that order (scripts/windows).
+WINDOWS_STEPS ?= build test smoke installer
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # ccache shares objects between clones and build trees at other paths (CI clones elsewhere).
 export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= true
 
 .PHONY: all deps build run demo test test-kernel test-kernel-run deps-kernel bench smoke screenshot \
-        package fuzz sanitize mutate soak format clean
+        package fuzz sanitize mutate soak windows cross format clean
 
 all: build
 
@@ -110,8 +114,20 @@ soak: deps
 	cmake --build $(TEST_BUILD) -j $(JOBS) --target quarvel-soak
 	$(TEST_BUILD)/tests/rigs/soak/quarvel-soak --minutes $(SOAK_MINUTES)
 
+# The Windows programs cross-built with MinGW-w64, tested under Wine, and their installer; the
+# Linux build in $(BUILD) gives the bytes they must equal.
+windows: deps $(BUILD)/CMakeCache.txt
+	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="$(WINDOWS_PACKAGES)"
+	LINUX_BUILD=$(BUILD) JOBS=$(JOBS) scripts/windows $(WINDOWS_STEPS)
+
+# Cross-build for ARCH (arm64 or armhf) in build-ARCH, its tests under qemu-user, its package.
+ARCH ?= arm64
+cross:
+	JOBS=$(JOBS) scripts/cross $(ARCH)
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(PACKAGE_BUILD) build-fuzz build-asan $(MUTATE_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(PACKAGE_BUILD) build-fuzz build-asan $(MUTATE_BUILD) \
+	    build-windows build-arm64 build-armhf
