@@ -68,7 +68,7 @@ std::string seconds(EpochMs length) {
     return plainNumber(static_cast<double>(length) / 1000);
 }
 
-std::string times(std::size_t count) {
+std::string times(int count) {
     return std::to_string(count) + (count == 1 ? " time" : " times");
 }
 
@@ -85,7 +85,9 @@ OutputRecord& WatchExtras::addSpans(OutputRecord& r, const char* key, const char
         OutputRecord item;
         item.add("start", jsonString(start), std::string(what) + ' ' + start)
             .add("end", jsonString(end), " to " + end)
-            .add("seconds", seconds(span.length()), ", " + durationText(span.length()))
+            .add("seconds", seconds(span.held), ", " + durationText(span.held))
+            // Only in the oldest part of a long watch, which the history keeps to the minute.
+            .words(span.times > 1 ? " in " + std::to_string(span.times) + " losses" : "")
             .add("ongoing", jsonBool(span.ongoing), span.ongoing ? " (still at the end)" : "");
         objects.push_back(item.json());
         lines += item.text() + '\n';
@@ -111,7 +113,7 @@ OutputRecord WatchExtras::describe(const LockSummary& summary, const QDateTime& 
     const auto total = [&](const std::string& text) {
         return history_.empty() ? std::string() : text;
     };
-    const std::size_t gps = summary.gpsLost.size(), pll = summary.pllUnlocked.size();
+    const int gps = summary.gpsLostCount, pll = summary.pllUnlockedCount;
     return r
         .add("gpsLostCount", std::to_string(gps), total("Totals: GPS signal lost " + times(gps)))
         .add("gpsLostSeconds", seconds(summary.gpsLostTotal),
