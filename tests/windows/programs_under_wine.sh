@@ -45,7 +45,8 @@ expect "probe, nothing attached" 0 out \
 expect "bad usage" 2 err "quarvel-ctl: FREQ and --out2 must be positive numbers of hertz, such as 10000000." \
     "$ctl" set ten
 expect "plan, as on Linux" 0 out "10000000 Hz: strict pass, GPS 4687500, N31 5, N2_HS 11, \
-N2_LS 512, N1_HS 11, NC1_LS 48, NC2_LS 48, F3 937500 Hz, Fosc 5280000000 Hz, output 1 10000000 Hz" \
+N2_LS 512, N1_HS 11, NC1_LS 48, NC2_LS 48, phase step 0, BW 15; output 1 10000000 Hz, \
+output 2 10000000 Hz, F3 937500 Hz, Fosc 5.28 GHz" \
     "$plan" 10000000
 
 echo "$failures failed"
