@@ -187,9 +187,16 @@ TEST(DemoWindow, ADeviceThatRefusesToOpenIsExplainedInTheWindow) {
     EXPECT_FALSE(w.lblDeviceAccess->isHidden());
     EXPECT_TRUE(w.lblDeviceAccess->text().contains(QString::fromStdString(accessAdvice())));
 
+    // One opens; the one still refused stays named, with its reason, beside it.
     demo.simulator.panel(0).refusesOpen->click();
     demo.harness.tick();
     EXPECT_TRUE(w.deviceFound());
+    EXPECT_FALSE(w.lblDeviceAccess->isHidden());
+    EXPECT_EQ(w.lblDeviceAccess->text(), "Cannot open Q8B0342 (Permission denied).");
+    EXPECT_FALSE(w.lblDeviceAccess->geometry().intersects(w.lblVersion->geometry()));
+
+    demo.simulator.panel(1).refusesOpen->click();
+    demo.harness.tick();
     EXPECT_TRUE(w.lblDeviceAccess->isHidden());
 }
 

@@ -147,6 +147,9 @@ void frmMain::buildControls() {
     // that every control stays reachable; where it fits, nothing of the scroll area shows.
     Scroller = new QScrollArea(this);
     Scroller->setFrameShape(QFrame::NoFrame);
+    // It only scrolls: a Tab stop of its own would be one more, invisible, after the last
+    // control.
+    Scroller->setFocusPolicy(Qt::NoFocus);
     Scroller->setWidget(Client);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -195,7 +198,9 @@ void frmMain::buildDeviceDetails() {
     lblSoftware =
         valueLabel(Frame1, "lblSoftware", twips(kValueLeft, 1800, kValueWidth, kRowHeight));
     // Shown over the empty identity rows when a present device cannot be opened, with why.
-    lblDeviceAccess = notice(Frame1, "lblDeviceAccess", twips(kValueLeft, 700, kValueWidth, 1060));
+    AccessOverIdentity = twips(kValueLeft, 700, kValueWidth, 1060);
+    AccessOverSoftware = twips(kCaptionLeft, 1770, kValueLeft + kValueWidth - kCaptionLeft, 330);
+    lblDeviceAccess = notice(Frame1, "lblDeviceAccess", AccessOverIdentity);
     lblDeviceAccess->setAutoFillBackground(true);
     lblDeviceAccess->setFrameShape(QFrame::Box);
     QPalette palette = lblDeviceAccess->palette();

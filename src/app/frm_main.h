@@ -8,10 +8,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "device/generators.h"
 #include "device/hid_backend.h"
 #include "device/open_handle.h"
 #include "planning/plan_fields.h"
@@ -141,6 +143,8 @@ class frmMain : public QWidget {
     // Device link.
     void SerNo_Click();
     void RefreshDeviceList();
+    void ShowDeviceAccess(bool noneListed, const std::optional<Refusal>& refusal,
+                          const QStringList& refused);
     void CloseConnection();
     bool SendFeature(std::span<const std::uint8_t> frame);
     bool CommandsAllowed() const { return DeviceFound && LinkReady; }
@@ -165,10 +169,12 @@ class frmMain : public QWidget {
     void FillPhaseList();
     void TakeFields();
     void ShowFields();
+    void ShowPageButtons(bool previous, bool next);
     void OnFields(const std::function<void()>& step);  // the texts taken, the step, shown
 
     // Commands.
     void SetFreq_Click();
+    void ShowHeldPlan(const std::optional<PlanRecord>& held);
     void OUT1EN_Click();
     void OUT2EN_Click();
     void OUT1ID_Click();
@@ -183,7 +189,8 @@ class frmMain : public QWidget {
     HidBackend& backend_;
     WindowServices services_;
     QScrollArea* Scroller = nullptr;
-    QWidget* Client = nullptr;  // holds every control at its drawn place
+    QWidget* Client = nullptr;                     // holds every control at its drawn place
+    QRect AccessOverIdentity, AccessOverSoftware;  // where lblDeviceAccess goes
 
     std::string DevicePath;
     OpenHandle DeviceHandle;
