@@ -7,6 +7,8 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollArea>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -60,6 +62,22 @@ TEST(DemoDevices, OneOfEachBandwidthWithItsOwnPanel) {
         EXPECT_FALSE(demo.panel(i).refusesOpen->isChecked());
         EXPECT_EQ(demo.panel(i).state->text(), "Signal losses: 0");
     }
+}
+
+// On a screen too small for both panels (a large scale factor) the simulator stays within it
+// and its panels scroll.
+TEST(SimulatorWindow, ScrollsOnAScreenTooSmallForIt) {
+    Demo demo;
+    const QSize wanted = demo.simulator->size();
+    const QSize small = wanted * 3 / 4;
+    demo.simulator->fitToScreen(small);
+    EXPECT_LE(demo.simulator->width(), small.width());
+    EXPECT_LE(demo.simulator->height(), small.height());
+    const auto* area = demo.simulator->findChild<QScrollArea*>();
+    ASSERT_NE(area, nullptr);
+    EXPECT_TRUE(area->isAncestorOf(demo.panel(1).box));
+    demo.simulator->fitToScreen(wanted * 2);
+    EXPECT_EQ(demo.simulator->size(), wanted);
 }
 
 TEST(SimulatorWindow, EachCheckBoxSwitchesItsOwnDeviceOnly) {

@@ -13,6 +13,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -157,11 +158,15 @@ void frmMain::buildControls() {
     fitToScreen(screen()->availableGeometry().size());
 }
 
-void frmMain::fitToScreen(const QSize& available) {
+void frmMain::fitToScreen(const QSize& available, const QMargins& frame) {
     const QSize client = Client->size();
-    // The title bar also needs room; its height is not known before the window is shown.
-    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    if (client.width() <= available.width() && client.height() + titleBar <= available.height()) {
+    // Before the window manager has framed the window its frame is not known: the title bar
+    // stands for it.
+    const QSize decorations =
+        frame.isNull() ? QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight))
+                       : QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QSize room = available - decorations;
+    if (client.width() <= room.width() && client.height() <= room.height()) {
         setMinimumSize(client);
         setMaximumSize(client);
         resize(client);
@@ -171,9 +176,43 @@ void frmMain::fitToScreen(const QSize& available) {
     const QSize largest = client + QSize(bar, bar);
     setMinimumSize(largest.boundedTo(QSize(bar * 4, bar * 4)));
     setMaximumSize(largest);
-    resize(QSize(client.width() + bar, client.height())
-               .boundedTo(available - QSize(0, titleBar))
-               .expandedTo(minimumSize()));
+    resize(QSize(client.width() + bar, client.height()).boundedTo(room).expandedTo(minimumSize()));
+}
+
+// Once the window manager has framed the window, the frame (title bar and borders) must fit
+// the screen too: sized for the frame it really has, and moved so that none of it lies off
+// screen.
+void frmMain::keepFrameOnScreen() {
+    if (!isWindow() || !isVisible() || FittingFrame) return;
+    const QRect available = screen()->availableGeometry();
+    const QMargins frame(geometry().left() - frameGeometry().left(),
+                         geometry().top() - frameGeometry().top(),
+                         frameGeometry().right() - geometry().right(),
+                         frameGeometry().bottom() - geometry().bottom());
+    if (frame == FittedFrame && available.contains(frameGeometry())) return;
+    FittingFrame = true;
+    FittedFrame = frame;
+    // At a fractional scale factor the frame's width in pixels is rounded: a pixel more keeps
+    // its last device pixel on screen.
+    const QMargins rounded = frame + QMargins(0, 0, 1, 1);
+    fitToScreen(available.size(), rounded);
+    const QSize outer = size().grownBy(rounded);
+    const QPoint corner(
+        std::clamp(frameGeometry().left(), available.left(), available.right() + 1 - outer.width()),
+        std::clamp(frameGeometry().top(), available.top(),
+                   available.bottom() + 1 - outer.height()));
+    if (corner != frameGeometry().topLeft()) move(corner);
+    FittingFrame = false;
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    keepFrameOnScreen();
+}
+
+void frmMain::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    keepFrameOnScreen();
 }
 
 void frmMain::buildDeviceDetails() {

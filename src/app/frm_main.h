@@ -123,14 +123,17 @@ class frmMain : public QWidget {
     // The beacon schedule's check, run by its timer; public so tests can drive the clock.
     void WsprCheck();
 
-    // Sizes the window for a screen area of this size: fixed at its drawn size when that fits,
-    // otherwise no larger than the area, with the client area scrolled. Public so tests can
-    // try other screens.
-    void fitToScreen(const QSize& available);
+    // Sizes the window, with a frame of these margins around it, for a screen area of this
+    // size: fixed at its drawn size when that fits, otherwise no larger than the area, with
+    // the client area scrolled. Without margins (not framed yet) the title bar stands for the
+    // frame. Public so tests can try other screens and frames.
+    void fitToScreen(const QSize& available, const QMargins& frame = {});
 
   protected:
     friend struct FrmMainTestAccess;  // lets the tests run handlers as the toolkit would
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
   private:
     void buildControls();
@@ -139,6 +142,7 @@ class frmMain : public QWidget {
     void buildFrequencyColumn();
     void buildSettingsFoot();
     void connectHandlers();
+    void keepFrameOnScreen();
 
     // Device link.
     void SerNo_Click();
@@ -191,6 +195,8 @@ class frmMain : public QWidget {
     QScrollArea* Scroller = nullptr;
     QWidget* Client = nullptr;                     // holds every control at its drawn place
     QRect AccessOverIdentity, AccessOverSoftware;  // where lblDeviceAccess goes
+    QMargins FittedFrame;                          // the frame the size was last fitted for
+    bool FittingFrame = false;
 
     std::string DevicePath;
     OpenHandle DeviceHandle;
