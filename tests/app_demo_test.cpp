@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QScrollArea>
 #include <fstream>
 #include <functional>
 #include <regex>
