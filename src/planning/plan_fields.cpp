@@ -174,10 +174,10 @@ void PlanFields::selectOut2Divider(double nc2ls) {
 }
 
 void PlanFields::showHeldPlan(const PlanRecord& held) {
-    const double fout = outputFrequency(held);
+    setOut1(text(outputFrequency(held)));
+    const double fout = value(out1);  // as the readout builds the list: from the field's text
     const double nc1 = held[PlanField::NC1_LS];
     const double nc2 = held[PlanField::NC2_LS];
-    setOut1(text(fout));
     const auto entry = exactOut2Entry(nc2);
     if (!out2_.builtFor(fout, nc1) || (entry && *entry >= out2_.entryCount())) {
         const std::int32_t last = readoutOut2Count(nc2).value_or(-1);
