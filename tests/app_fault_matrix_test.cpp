@@ -658,6 +658,16 @@ std::vector<Row> rows() {
                          EXPECT_TRUE(w.linkReady());
                      }});
 
+    table.push_back({"both plan reports fail: the message line says the device kept its plan",
+                     {kDevice},
+                     {},
+                     [](WindowHarness& h, frmMain& w) {
+                         h.bus.failNext(0, SimCall::SetFeature, 2);
+                         w.SetFreq->click();
+                         EXPECT_TRUE(h.reportsWithCommand(0, 4).empty());
+                         EXPECT_TRUE(w.lblMessage->text().contains("could not be sent"));
+                     }});
+
     table.push_back({"unplugged between the two plan reports: the device keeps the first",
                      {kDevice},
                      {},

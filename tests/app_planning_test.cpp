@@ -131,6 +131,7 @@ TEST(PlanUpload, LeavesWhatTheDeviceHoldsSoThatUpdateAgainSendsTheSame) {
         {"2.5", 3, "2.5", "", "NC2_LS 3"},      // the same at the top of the list
         {"46.4", 46, "46.4", "10434782.6086957", "NC2_LS 46"},
         {"47", 46, "46", "10434782.6086957", ""},              // made even by validation
+        {"2", 2, "2", "240000000", ""},                        // the first entry
         {"100000", 100000, "100000", "4800", ""},              // beyond the first page
         {"2000000", 1048576, "1048576", "457.763671875", ""},  // clamped
     };
@@ -143,6 +144,7 @@ TEST(PlanUpload, LeavesWhatTheDeviceHoldsSoThatUpdateAgainSendsTheSame) {
         w.FindFreq->click();
         h.bus.clearFeatureReports(0);
         WindowHarness::type(w.NC2_LS, c.typed);
+        WindowHarness::pick(w.PhaseBox, 47);  // the last phase step NC1_LS 48 offers
         w.SetFreq->click();
         const auto first = h.reportsWithCommand(0, 4);
         ASSERT_EQ(first.size(), 2u);
@@ -160,10 +162,13 @@ TEST(PlanUpload, LeavesWhatTheDeviceHoldsSoThatUpdateAgainSendsTheSame) {
         EXPECT_EQ(h.reportsWithCommand(0, 4), first) << "a second Update changes nothing";
 
         const auto shown = [&w] {
-            return QStringList{
-                w.Out1Freq->text(), w.OUT2->listIndex() < 0 ? QString() : w.OUT2->currentText(),
-                w.F3lbl->text(),    w.Fosclbl->text(),
-                w.BW->text(),       w.GPS->text()};
+            return QStringList{w.Out1Freq->text(),
+                               QString::number(w.PhaseBox->listIndex()),
+                               w.OUT2->listIndex() < 0 ? QString() : w.OUT2->currentText(),
+                               w.F3lbl->text(),
+                               w.Fosclbl->text(),
+                               w.BW->text(),
+                               w.GPS->text()};
         };
         const QStringList window = shown();
         FrmMainTestAccess::readDeviceStatus(w);

@@ -181,7 +181,7 @@ void frmMain::fitToScreen(const QSize& available, const QMargins& frame) {
 
 // Once the window manager has framed the window, the frame (title bar and borders) must fit
 // the screen too: sized for the frame it really has, and moved so that none of it lies off
-// screen.
+// screen. Only then, and when the frame changes: a window the user moves stays where it is put.
 void frmMain::keepFrameOnScreen() {
     if (!isWindow() || !isVisible() || FittingFrame) return;
     const QRect available = screen()->availableGeometry();
@@ -189,7 +189,7 @@ void frmMain::keepFrameOnScreen() {
                          geometry().top() - frameGeometry().top(),
                          frameGeometry().right() - geometry().right(),
                          frameGeometry().bottom() - geometry().bottom());
-    if (frame == FittedFrame && available.contains(frameGeometry())) return;
+    if (frame.isNull() || frame == FittedFrame) return;  // not framed yet, or fitted already
     FittingFrame = true;
     FittedFrame = frame;
     // At a fractional scale factor the frame's width in pixels is rounded: a pixel more keeps

@@ -40,7 +40,7 @@ void frmMain::Scan_USB_devices() {
         ListIncomplete = true;  // tried again while a device is open
         if (!g.refusal) continue;
         if (!refusal) refusal = g.refusal;
-        refused << g.knownSerial().value_or(QStringLiteral("A generator")) + QStringLiteral(" (") +
+        refused << g.knownSerial().value_or(QStringLiteral("a generator")) + QStringLiteral(" (") +
                        QString::fromStdString(refusalReason(*g.refusal)) + QStringLiteral(")");
     }
     // The open device must stay listed and selected; a rescan that missed it keeps the list.

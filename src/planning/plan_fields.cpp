@@ -178,8 +178,8 @@ void PlanFields::showHeldPlan(const PlanRecord& held) {
     const double fout = value(out1);  // as the readout builds the list: from the field's text
     const double nc1 = held[PlanField::NC1_LS];
     const double nc2 = held[PlanField::NC2_LS];
-    const auto entry = exactOut2Entry(nc2);
-    if (!out2_.builtFor(fout, nc1) || (entry && *entry >= out2_.entryCount())) {
+    // A list built for these holds the device's divider: the text sent rounds to it.
+    if (!out2_.builtFor(fout, nc1)) {
         const std::int32_t last = readoutOut2Count(nc2).value_or(-1);
         out2_.build(fout, nc1, last, last);
     }
