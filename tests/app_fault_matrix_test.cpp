@@ -426,9 +426,13 @@ std::vector<Row> rows() {
              EXPECT_EQ(w.lblManuf->text(), " Quarvel");
              EXPECT_EQ(w.BW->text(), "6");
              EXPECT_EQ(w.OUT2->listCount(), 23);
-             // The captions of a plan no field shows go with the fields.
-             EXPECT_TRUE(w.F3lbl->text().isEmpty());
-             EXPECT_TRUE(w.Fosclbl->text().isEmpty());
+             // The captions of a plan no field shows go with the fields, also after an
+             // "Update" that has nothing to send and says again that these are not the device's.
+             EXPECT_TRUE(w.F3lbl->text().isEmpty() && w.Fosclbl->text().isEmpty());
+             w.SetFreq->click();
+             EXPECT_EQ(w.GPS->text(), "2875000") << "validation filled the fields in";
+             EXPECT_TRUE(w.F3lbl->text().isEmpty() && w.Fosclbl->text().isEmpty());
+             EXPECT_TRUE(w.lblMessage->text().contains("not the device's"));
              EXPECT_TRUE(h.bus.featureReports(0).empty());
          }});
 

@@ -183,26 +183,6 @@ TEST(PlanUpload, LeavesWhatTheDeviceHoldsSoThatUpdateAgainSendsTheSame) {
     }
 }
 
-// After a readout that failed, nothing on show passes for the device's: the captions go with
-// the emptied fields, and an "Update" that cannot send says so again.
-TEST(PlanUpload, AfterAFailedReadoutNothingPassesForTheDevicesValues) {
-    WindowHarness h;
-    h.bus.addDevice({.serialNumber = u"Q8B0342"});
-    frmMain& w = h.load();
-    WindowHarness::type(w.Out1Freq, "10000000");
-    w.FindFreq->click();
-    h.bus.clearFeatureReports(0);
-    h.bus.failNext(0, SimCall::GetFeature);
-    FrmMainTestAccess::readDeviceStatus(w);
-    EXPECT_TRUE(w.F3lbl->text().isEmpty() && w.Fosclbl->text().isEmpty());
-    w.SetFreq->click();
-    EXPECT_TRUE(h.bus.featureReports(0).empty());
-    EXPECT_EQ(w.GPS->text(), "2875000") << "validation filled the fields in";
-    EXPECT_TRUE(w.Out1Freq->text().isEmpty());
-    EXPECT_TRUE(w.F3lbl->text().isEmpty() && w.Fosclbl->text().isEmpty());
-    EXPECT_TRUE(w.lblMessage->text().contains("not the device's"));
-}
-
 TEST(PlanSearch, FindsAndUploadsThePlanFor10MHz) {
     WindowHarness h;
     h.bus.addDevice({.serialNumber = u"Q3000001"});
