@@ -84,7 +84,7 @@ void frmMain::ShowHeldPlan(const std::optional<PlanRecord>& held) {
     if (const QStringList differing = Fields.notHeld(p); !differing.isEmpty()) {
         lblMessage->setText(QStringLiteral("The device holds ") +
                             differing.join(QStringLiteral(", ")) +
-                            QStringLiteral(", what the text shown comes to once sent."));
+                            QStringLiteral("; the text shown rounds to that when sent."));
     }
 }
 
