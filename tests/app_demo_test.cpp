@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -60,6 +61,22 @@ TEST(DemoDevices, OneOfEachBandwidthWithItsOwnPanel) {
         EXPECT_FALSE(demo.panel(i).refusesOpen->isChecked());
         EXPECT_EQ(demo.panel(i).state->text(), "Signal losses: 0");
     }
+}
+
+// On a screen too small for both panels (a large scale factor) the simulator stays within it
+// and its panels scroll.
+TEST(SimulatorWindow, ScrollsOnAScreenTooSmallForIt) {
+    Demo demo;
+    const QSize wanted = demo.simulator->size();
+    const QSize small = wanted * 3 / 4;
+    demo.simulator->fitToScreen(small);
+    EXPECT_LE(demo.simulator->width(), small.width());
+    EXPECT_LE(demo.simulator->height(), small.height());
+    const auto* area = demo.simulator->findChild<QScrollArea*>();
+    ASSERT_NE(area, nullptr);
+    EXPECT_TRUE(area->isAncestorOf(demo.panel(1).box));
+    demo.simulator->fitToScreen(wanted * 2);
+    EXPECT_EQ(demo.simulator->size(), wanted);
 }
 
 TEST(SimulatorWindow, EachCheckBoxSwitchesItsOwnDeviceOnly) {
@@ -187,9 +204,16 @@ TEST(DemoWindow, ADeviceThatRefusesToOpenIsExplainedInTheWindow) {
     EXPECT_FALSE(w.lblDeviceAccess->isHidden());
     EXPECT_TRUE(w.lblDeviceAccess->text().contains(QString::fromStdString(accessAdvice())));
 
+    // One opens; the one still refused stays named, with its reason, beside it.
     demo.simulator.panel(0).refusesOpen->click();
     demo.harness.tick();
     EXPECT_TRUE(w.deviceFound());
+    EXPECT_FALSE(w.lblDeviceAccess->isHidden());
+    EXPECT_EQ(w.lblDeviceAccess->text(), "Cannot open Q8B0342 (Permission denied).");
+    EXPECT_FALSE(w.lblDeviceAccess->geometry().intersects(w.lblVersion->geometry()));
+
+    demo.simulator.panel(1).refusesOpen->click();
+    demo.harness.tick();
     EXPECT_TRUE(w.lblDeviceAccess->isHidden());
 }
 

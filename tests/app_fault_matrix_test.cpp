@@ -426,8 +426,13 @@ std::vector<Row> rows() {
              EXPECT_EQ(w.lblManuf->text(), " Quarvel");
              EXPECT_EQ(w.BW->text(), "6");
              EXPECT_EQ(w.OUT2->listCount(), 23);
-             EXPECT_EQ(w.F3lbl->text(), "F3 = 958333 Hz ");
-             EXPECT_EQ(w.Fosclbl->text(), "Fosc = 5.06 GHz ");
+             // The captions of a plan no field shows go with the fields, also after an
+             // "Update" that has nothing to send and says again that these are not the device's.
+             EXPECT_TRUE(w.F3lbl->text().isEmpty() && w.Fosclbl->text().isEmpty());
+             w.SetFreq->click();
+             EXPECT_EQ(w.GPS->text(), "2875000") << "validation filled the fields in";
+             EXPECT_TRUE(w.F3lbl->text().isEmpty() && w.Fosclbl->text().isEmpty());
+             EXPECT_TRUE(w.lblMessage->text().contains("not the device's"));
              EXPECT_TRUE(h.bus.featureReports(0).empty());
          }});
 
@@ -655,6 +660,16 @@ std::vector<Row> rows() {
                          EXPECT_EQ(w.Out1Freq->text(), "10000000");
                          EXPECT_EQ(w.F3lbl->text(), "F3 = 958333 Hz ");
                          EXPECT_TRUE(w.linkReady());
+                     }});
+
+    table.push_back({"both plan reports fail: the message line says the device kept its plan",
+                     {kDevice},
+                     {},
+                     [](WindowHarness& h, frmMain& w) {
+                         h.bus.failNext(0, SimCall::SetFeature, 2);
+                         w.SetFreq->click();
+                         EXPECT_TRUE(h.reportsWithCommand(0, 4).empty());
+                         EXPECT_TRUE(w.lblMessage->text().contains("could not be sent"));
                      }});
 
     table.push_back({"unplugged between the two plan reports: the device keeps the first",

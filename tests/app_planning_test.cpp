@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
+#include <QScrollArea>
+
 #include "support/window_harness.h"
 
 namespace quarvel {
@@ -112,6 +115,74 @@ TEST(PlanUpload, RefusesWhatCannotBeEncodedBeforeSendingAnything) {
     }
 }
 
+// Whatever is typed, "Update" leaves fields that stand for what the device now holds: a second
+// press sends the same bytes, and a readout shows what the window showed (an odd divider, which
+// the readout draws as its even neighbour, is named on the message line instead).
+TEST(PlanUpload, LeavesWhatTheDeviceHoldsSoThatUpdateAgainSendsTheSame) {
+    struct Case {
+        const char* typed;
+        std::uint32_t held;   // the NC2_LS the device then holds
+        const char* shown;    // NC2_LS after "Update"
+        const char* out2;     // the entry selected after "Update"; empty for none
+        const char* message;  // what the message line names; empty for nothing
+    };
+    const Case cases[] = {
+        {"47.5", 47, "47.5", "", "NC2_LS 47"},  // rounds to an odd divider
+        {"2.5", 3, "2.5", "", "NC2_LS 3"},      // the same at the top of the list
+        {"46.4", 46, "46.4", "10434782.6086957", "NC2_LS 46"},
+        {"47", 46, "46", "10434782.6086957", ""},              // made even by validation
+        {"2", 2, "2", "240000000", ""},                        // the first entry
+        {"100000", 100000, "100000", "4800", ""},              // beyond the first page
+        {"2000000", 1048576, "1048576", "457.763671875", ""},  // clamped
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        WindowHarness h;
+        h.bus.addDevice({.serialNumber = u"Q8B0342"});
+        frmMain& w = h.load();
+        WindowHarness::type(w.Out1Freq, "10000000");
+        w.FindFreq->click();
+        h.bus.clearFeatureReports(0);
+        WindowHarness::type(w.NC2_LS, c.typed);
+        WindowHarness::pick(w.PhaseBox, 47);  // the last phase step NC1_LS 48 offers
+        w.SetFreq->click();
+        const auto first = h.reportsWithCommand(0, 4);
+        ASSERT_EQ(first.size(), 2u);
+        EXPECT_EQ(first[1], first[0]);
+        EXPECT_EQ(h.bus.plan(0)->nc2Ls, c.held);
+        EXPECT_EQ(w.NC2_LS->text(), c.shown);
+        EXPECT_EQ(w.OUT2->listIndex() < 0 ? QString() : w.OUT2->currentText(), c.out2);
+        EXPECT_EQ(w.Out1Freq->text(), "10000000");
+        EXPECT_EQ(w.lblMessage->text().isEmpty(), *c.message == 0)
+            << w.lblMessage->text().toStdString();
+        EXPECT_TRUE(w.lblMessage->text().contains(c.message));
+
+        h.bus.clearFeatureReports(0);
+        w.SetFreq->click();
+        EXPECT_EQ(h.reportsWithCommand(0, 4), first) << "a second Update changes nothing";
+
+        const auto shown = [&w] {
+            return QStringList{w.Out1Freq->text(),
+                               QString::number(w.PhaseBox->listIndex()),
+                               w.OUT2->listIndex() < 0 ? QString() : w.OUT2->currentText(),
+                               w.F3lbl->text(),
+                               w.Fosclbl->text(),
+                               w.BW->text(),
+                               w.GPS->text()};
+        };
+        const QStringList window = shown();
+        FrmMainTestAccess::readDeviceStatus(w);
+        if (c.held % 2 == 1) {
+            // Drawn as its even neighbour, and said in words.
+            EXPECT_TRUE(w.lblMessage->text().contains(c.message));
+        } else {
+            EXPECT_EQ(shown(), window);
+            EXPECT_EQ(w.NC2_LS->text(), QString::number(c.held));
+        }
+        h.unload();
+    }
+}
+
 TEST(PlanSearch, FindsAndUploadsThePlanFor10MHz) {
     WindowHarness h;
     h.bus.addDevice({.serialNumber = u"Q3000001"});
@@ -188,8 +259,13 @@ TEST(PlanSearch, NotFoundTellsTheUserAndSendsNothing) {
         WindowHarness h;
         h.bus.addDevice({.serialNumber = u"Q3000001"});
         frmMain& w = h.load();
+        WindowHarness::type(w.Out1Freq, "1000");  // a list of several pages, then none
+        w.FindFreq->click();
+        h.bus.clearFeatureReports(0);
         WindowHarness::type(w.Out1Freq, c.request);
         w.FindFreq->click();
+        EXPECT_EQ(w.OUT2->listCount(), 0);
+        EXPECT_TRUE(w.BtnNxt->isHidden() && w.BtnPrev->isHidden());
         EXPECT_EQ(w.Label13->text(), "Not Found");
         EXPECT_FALSE(w.SetFreq->isEnabled());
         EXPECT_EQ(w.SetFreq->text(), "Update");
@@ -197,7 +273,7 @@ TEST(PlanSearch, NotFoundTellsTheUserAndSendsNothing) {
         EXPECT_EQ(h.warnings[0].title, "Not found");
         EXPECT_EQ(h.warnings[0].text, c.message);
         EXPECT_EQ(w.N1_HS->text(), c.n1hsAfter);
-        EXPECT_EQ(w.GPS->text(), "2875000") << "GPS is not touched";
+        EXPECT_EQ(w.GPS->text(), "4899000") << "GPS is not touched";
         EXPECT_TRUE(h.bus.featureReports(0).empty());
         h.unload();
     }
@@ -300,6 +376,31 @@ TEST(PhaseList, FollowsTheTextOfNC1LS) {
         }
     }
     h.unload();
+}
+
+// Paging by keyboard: the button that hides on the last (or first) page hands the focus to the
+// other, never onward to BW, whose selected text the next keystroke would replace.
+TEST(Output2Pages, KeyboardPagingKeepsTheFocusOnThePageButtons) {
+    WindowHarness h;
+    h.bus.addDevice({.serialNumber = u"Q3000001"});
+    frmMain& w = h.load();
+    QApplication::setActiveWindow(&w);
+    WindowHarness::type(w.Out1Freq, "1000");
+    w.FindFreq->click();
+    w.BtnNxt->setFocus();
+    while (w.BtnNxt->isVisible()) w.BtnNxt->click();
+    EXPECT_EQ(QApplication::focusWidget(), w.BtnPrev);
+    while (w.BtnPrev->isVisible()) w.BtnPrev->click();
+    EXPECT_EQ(QApplication::focusWidget(), w.BtnNxt);
+    EXPECT_TRUE(w.BW->selectedText().isEmpty());
+
+    // After the register write controls the Tab key goes round to a control one can see.
+    w.WriteRegister->setFocus();
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(w.WriteRegister, &tab);
+    QWidget* next = QApplication::focusWidget();
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(qobject_cast<QScrollArea*>(next), nullptr) << "the scroll area took a Tab stop";
 }
 
 // The output 2 list and its page buttons always belong to the plan in the fields, and the

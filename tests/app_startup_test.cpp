@@ -59,6 +59,9 @@ TEST(StartUp, WithNoDeviceTheWindowWaitsForOne) {
     EXPECT_EQ(w.LOL->text(), "No PLL lock");
     EXPECT_FALSE(w.LOS->isHidden());
     EXPECT_FALSE(w.LOL->isHidden());
+    EXPECT_FALSE(w.lblDeviceAccess->isHidden());
+    EXPECT_TRUE(w.lblDeviceAccess->text().startsWith("No generator found"));
+    EXPECT_FALSE(w.lblDeviceAccess->text().contains(QString::fromStdString(accessAdvice())));
     EXPECT_TRUE(w.WSPR->isHidden());
     EXPECT_TRUE(w.BtnPrev->isHidden());
     EXPECT_TRUE(w.BtnNxt->isHidden());
@@ -73,6 +76,10 @@ TEST(StartUp, WithNoDeviceTheWindowWaitsForOne) {
     h.tick();
     EXPECT_EQ(h.bus.enumerations(), before + 4);  // a scan and an open attempt per tick
     EXPECT_EQ(w.Timer->interval(), 50);
+    h.bus.addDevice({.serialNumber = u"Q3000001"});
+    h.tick();
+    EXPECT_TRUE(w.deviceFound());
+    EXPECT_TRUE(w.lblDeviceAccess->isHidden());
     h.unload();
     EXPECT_TRUE(h.handlesBalanced());
 }

@@ -13,6 +13,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -147,6 +148,9 @@ void frmMain::buildControls() {
     // that every control stays reachable; where it fits, nothing of the scroll area shows.
     Scroller = new QScrollArea(this);
     Scroller->setFrameShape(QFrame::NoFrame);
+    // It only scrolls: a Tab stop of its own would be one more, invisible, after the last
+    // control.
+    Scroller->setFocusPolicy(Qt::NoFocus);
     Scroller->setWidget(Client);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -154,11 +158,15 @@ void frmMain::buildControls() {
     fitToScreen(screen()->availableGeometry().size());
 }
 
-void frmMain::fitToScreen(const QSize& available) {
+void frmMain::fitToScreen(const QSize& available, const QMargins& frame) {
     const QSize client = Client->size();
-    // The title bar also needs room; its height is not known before the window is shown.
-    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    if (client.width() <= available.width() && client.height() + titleBar <= available.height()) {
+    // Before the window manager has framed the window its frame is not known: the title bar
+    // stands for it.
+    const QSize decorations =
+        frame.isNull() ? QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight))
+                       : QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QSize room = available - decorations;
+    if (client.width() <= room.width() && client.height() <= room.height()) {
         setMinimumSize(client);
         setMaximumSize(client);
         resize(client);
@@ -168,9 +176,43 @@ void frmMain::fitToScreen(const QSize& available) {
     const QSize largest = client + QSize(bar, bar);
     setMinimumSize(largest.boundedTo(QSize(bar * 4, bar * 4)));
     setMaximumSize(largest);
-    resize(QSize(client.width() + bar, client.height())
-               .boundedTo(available - QSize(0, titleBar))
-               .expandedTo(minimumSize()));
+    resize(QSize(client.width() + bar, client.height()).boundedTo(room).expandedTo(minimumSize()));
+}
+
+// Once the window manager has framed the window, the frame (title bar and borders) must fit
+// the screen too: sized for the frame it really has, and moved so that none of it lies off
+// screen. Only then, and when the frame changes: a window the user moves stays where it is put.
+void frmMain::keepFrameOnScreen() {
+    if (!isWindow() || !isVisible() || FittingFrame) return;
+    const QRect available = screen()->availableGeometry();
+    const QMargins frame(geometry().left() - frameGeometry().left(),
+                         geometry().top() - frameGeometry().top(),
+                         frameGeometry().right() - geometry().right(),
+                         frameGeometry().bottom() - geometry().bottom());
+    if (frame.isNull() || frame == FittedFrame) return;  // not framed yet, or fitted already
+    FittingFrame = true;
+    FittedFrame = frame;
+    // At a fractional scale factor the frame's width in pixels is rounded: a pixel more keeps
+    // its last device pixel on screen.
+    const QMargins rounded = frame + QMargins(0, 0, 1, 1);
+    fitToScreen(available.size(), rounded);
+    const QSize outer = size().grownBy(rounded);
+    const QPoint corner(
+        std::clamp(frameGeometry().left(), available.left(), available.right() + 1 - outer.width()),
+        std::clamp(frameGeometry().top(), available.top(),
+                   available.bottom() + 1 - outer.height()));
+    if (corner != frameGeometry().topLeft()) move(corner);
+    FittingFrame = false;
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    keepFrameOnScreen();
+}
+
+void frmMain::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    keepFrameOnScreen();
 }
 
 void frmMain::buildDeviceDetails() {
@@ -195,7 +237,9 @@ void frmMain::buildDeviceDetails() {
     lblSoftware =
         valueLabel(Frame1, "lblSoftware", twips(kValueLeft, 1800, kValueWidth, kRowHeight));
     // Shown over the empty identity rows when a present device cannot be opened, with why.
-    lblDeviceAccess = notice(Frame1, "lblDeviceAccess", twips(kValueLeft, 700, kValueWidth, 1060));
+    AccessOverIdentity = twips(kValueLeft, 700, kValueWidth, 1060);
+    AccessOverSoftware = twips(kCaptionLeft, 1770, kValueLeft + kValueWidth - kCaptionLeft, 330);
+    lblDeviceAccess = notice(Frame1, "lblDeviceAccess", AccessOverIdentity);
     lblDeviceAccess->setAutoFillBackground(true);
     lblDeviceAccess->setFrameShape(QFrame::Box);
     QPalette palette = lblDeviceAccess->palette();

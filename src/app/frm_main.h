@@ -8,10 +8,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "device/generators.h"
 #include "device/hid_backend.h"
 #include "device/open_handle.h"
 #include "planning/plan_fields.h"
@@ -121,14 +123,17 @@ class frmMain : public QWidget {
     // The beacon schedule's check, run by its timer; public so tests can drive the clock.
     void WsprCheck();
 
-    // Sizes the window for a screen area of this size: fixed at its drawn size when that fits,
-    // otherwise no larger than the area, with the client area scrolled. Public so tests can
-    // try other screens.
-    void fitToScreen(const QSize& available);
+    // Sizes the window, with a frame of these margins around it, for a screen area of this
+    // size: fixed at its drawn size when that fits, otherwise no larger than the area, with
+    // the client area scrolled. Without margins (not framed yet) the title bar stands for the
+    // frame. Public so tests can try other screens and frames.
+    void fitToScreen(const QSize& available, const QMargins& frame = {});
 
   protected:
     friend struct FrmMainTestAccess;  // lets the tests run handlers as the toolkit would
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
   private:
     void buildControls();
@@ -137,10 +142,13 @@ class frmMain : public QWidget {
     void buildFrequencyColumn();
     void buildSettingsFoot();
     void connectHandlers();
+    void keepFrameOnScreen();
 
     // Device link.
     void SerNo_Click();
     void RefreshDeviceList();
+    void ShowDeviceAccess(bool noneListed, const std::optional<Refusal>& refusal,
+                          const QStringList& refused);
     void CloseConnection();
     bool SendFeature(std::span<const std::uint8_t> frame);
     bool CommandsAllowed() const { return DeviceFound && LinkReady; }
@@ -165,10 +173,12 @@ class frmMain : public QWidget {
     void FillPhaseList();
     void TakeFields();
     void ShowFields();
+    void ShowPageButtons(bool previous, bool next);
     void OnFields(const std::function<void()>& step);  // the texts taken, the step, shown
 
     // Commands.
     void SetFreq_Click();
+    void ShowHeldPlan(const std::optional<PlanRecord>& held);
     void OUT1EN_Click();
     void OUT2EN_Click();
     void OUT1ID_Click();
@@ -183,7 +193,10 @@ class frmMain : public QWidget {
     HidBackend& backend_;
     WindowServices services_;
     QScrollArea* Scroller = nullptr;
-    QWidget* Client = nullptr;  // holds every control at its drawn place
+    QWidget* Client = nullptr;                     // holds every control at its drawn place
+    QRect AccessOverIdentity, AccessOverSoftware;  // where lblDeviceAccess goes
+    QMargins FittedFrame;                          // the frame the size was last fitted for
+    bool FittingFrame = false;
 
     std::string DevicePath;
     OpenHandle DeviceHandle;

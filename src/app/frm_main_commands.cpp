@@ -12,6 +12,8 @@
 #include "commands/station_lock.h"
 #include "commands/wspr_schedule.h"
 #include "common/number_text.h"
+#include "planning/derived_labels.h"
+#include "status/status_report.h"
 
 namespace quarvel {
 
@@ -31,9 +33,11 @@ void frmMain::SetFreq_Click() {
     ValidateSettings();
     if (FeatureReportLength < kPlanReportBytes) return;  // the device cannot take a plan
 
-    const auto send = [this](std::span<const std::uint8_t> frame) {
+    std::optional<PlanRecord> held;  // what the last report that reached the device carried
+    const auto send = [this, &held](std::span<const std::uint8_t> frame) {
         lblMessage->clear();  // a sent plan answers whatever the line asked for
-        return SendFeature(frame);
+        if (SendFeature(frame)) held = decodePlanReport(frame);
+        return LastResult;
     };
     const auto shown = [this] {
         ShowFields();
@@ -43,16 +47,44 @@ void frmMain::SetFreq_Click() {
     const auto allowed = [this] { return CommandsAllowed(); };
     TakeFields();
     if (const auto problem = uploadPlan(FeatureReportLength, Fields, {send, shown, allowed})) {
+        // Validation has just rewritten the fields, so the captions of the plan before no
+        // longer belong to them; Out1Freq is empty here, and so they go too.
+        F3lbl->clear();
+        Fosclbl->clear();
         if (*problem == PlanField::PhaseBox) {
             // The phase list is empty and disabled: asking for a phase shift would ask the
             // impossible. A search fills it.
             lblMessage->setText(
-                QStringLiteral("Nothing was sent: there is no phase shift to send. Type an "
-                               "output 1 frequency and click Find first."));
+                QStringLiteral("Nothing was sent: there is no phase shift to send, and the values "
+                               "shown are not the device's. Type an output 1 frequency and click "
+                               "Find first."));
             return;
         }
         services_.warn(this, QStringLiteral("Update"),
                        planFieldProblem(*problem) + QStringLiteral(" Nothing was sent."));
+        return;
+    }
+    ShowHeldPlan(held);
+}
+
+// The fields' texts stay as sent, so that "Update" again sends the same; everything derived
+// from them shows what the device now produces, and the message line names a field whose text
+// only rounds to what the device holds.
+void frmMain::ShowHeldPlan(const std::optional<PlanRecord>& held) {
+    if (!held) {
+        lblMessage->setText(QStringLiteral(
+            "The plan could not be sent, so the device keeps its earlier settings."));
+        return;
+    }
+    OnFields([this, &held] { Fields.showHeldPlan(*held); });
+    const PlanRecord& p = *held;
+    F3lbl->setText(f3Caption(p[PlanField::GPS], p[PlanField::N31]));
+    Fosclbl->setText(foscCaption(p[PlanField::GPS], p[PlanField::N31], p[PlanField::N2_HS],
+                                 p[PlanField::N2_LS]));
+    if (const QStringList differing = Fields.notHeld(p); !differing.isEmpty()) {
+        lblMessage->setText(QStringLiteral("The device holds ") +
+                            differing.join(QStringLiteral(", ")) +
+                            QStringLiteral("; the text shown rounds to that when sent."));
     }
 }
 

@@ -28,6 +28,7 @@ void frmMain::Scan_USB_devices() {
     const QString chosen = SerNo->currentText();
     QStringList serials;
     std::optional<Refusal> refusal;
+    QStringList refused;  // "Q8B0342 (Permission denied)", for each that cannot be opened
     ListedPaths.clear();
     ListIncomplete = false;
     for (const ListedGenerator& g : listGenerators(backend_, ListDetail::Serial)) {
@@ -37,7 +38,10 @@ void frmMain::Scan_USB_devices() {
             continue;
         }
         ListIncomplete = true;  // tried again while a device is open
-        if (g.refusal && !refusal) refusal = g.refusal;
+        if (!g.refusal) continue;
+        if (!refusal) refusal = g.refusal;
+        refused << g.knownSerial().value_or(QStringLiteral("a generator")) + QStringLiteral(" (") +
+                       QString::fromStdString(refusalReason(*g.refusal)) + QStringLiteral(")");
     }
     // The open device must stay listed and selected; a rescan that missed it keeps the list.
     if (DeviceFound && !serials.contains(chosen)) {
@@ -52,23 +56,39 @@ void frmMain::Scan_USB_devices() {
         SerNo->appendItem(serials[i]);
         SerNo->setListIndex(i);  // SerNo_Click ignores it while the list is built
     }
-    // A present device that the system will not let us open is the one thing a user cannot
-    // see otherwise.
-    const bool failed = !backend_.startFailure().empty();
-    lblDeviceAccess->setVisible((refusal || failed) && serials.isEmpty());
-    if (failed) {
-        lblDeviceAccess->setText(QString::fromStdString(nothingListed(backend_)));
-    } else if (refusal) {
-        lblDeviceAccess->setText(QStringLiteral("Cannot open the generator: ") +
-                                 QString::fromStdString(explainRefusal(*refusal)) +
-                                 QStringLiteral("."));
-    }
+    ShowDeviceAccess(serials.isEmpty(), refusal, refused);
     if (const int kept = SerNo->findText(chosen, Qt::MatchExactly | Qt::MatchCaseSensitive);
         !chosen.isEmpty() && kept >= 0) {
         SerNo->setListIndex(kept);
     }
     if (serials.size() >= 2) SerNo->setEnabled(true);
     DeviceListReady = true;
+}
+
+// What a user cannot see otherwise: that no generator is attached, that the HID layer could not
+// start, or that an attached one cannot be opened, named also while another one is open.
+void frmMain::ShowDeviceAccess(bool noneListed, const std::optional<Refusal>& refusal,
+                               const QStringList& refused) {
+    const bool failed = !backend_.startFailure().empty();
+    QString text;
+    if (failed) {
+        text = QString::fromStdString(nothingListed(backend_));
+    } else if (refusal && noneListed) {
+        text = QStringLiteral("Cannot open the generator: ") +
+               QString::fromStdString(explainRefusal(*refusal)) + QStringLiteral(".");
+    } else if (refusal) {
+        text = QStringLiteral("Cannot open ") + refused.join(QStringLiteral(", ")) +
+               QStringLiteral(".");
+    } else if (ListedPaths.empty()) {
+        text = QStringLiteral("No generator found: connect one and it opens here.");
+    }
+    // Over the empty identity rows when nothing is open; otherwise over the Software row, so
+    // that the open generator's details stay readable.
+    lblDeviceAccess->setGeometry(noneListed ? AccessOverIdentity : AccessOverSoftware);
+    lblDeviceAccess->setToolTip(refusal ? QString::fromStdString(explainRefusal(*refusal))
+                                        : QString());
+    lblDeviceAccess->setText(text);
+    lblDeviceAccess->setVisible(!text.isEmpty());
 }
 
 // While a device is open the list follows the bus, so that a generator plugged in, replugged

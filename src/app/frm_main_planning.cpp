@@ -53,8 +53,7 @@ void frmMain::ShowFields() {
         Out2ShownRevision = out2.revision();
     }
     OUT2->setListIndex(out2.selectedRow());
-    BtnPrev->setVisible(out2.hasPrevious());
-    BtnNxt->setVisible(out2.hasNext());
+    ShowPageButtons(out2.hasPrevious(), out2.hasNext());
 
     if (PhaseShownRevision != Fields.phaseRevision()) {
         showList(PhaseBox, Fields.phases());
@@ -63,6 +62,18 @@ void frmMain::ShowFields() {
     PhaseBox->setListIndex(Fields.phaseIndex);
     PhaseBox->setEnabled(Fields.phaseEnabled());
     ShowingFields = nested;
+}
+
+// A page button that hides while it has the focus hands it to the other one, or to the list;
+// left to the toolkit, the focus would move on to BW with its text selected, and the next
+// keystroke would replace it.
+void frmMain::ShowPageButtons(bool previous, bool next) {
+    if (previous) BtnPrev->show();
+    if (next) BtnNxt->show();
+    if (!next && BtnNxt->hasFocus()) (previous ? BtnPrev : static_cast<QWidget*>(OUT2))->setFocus();
+    if (!previous && BtnPrev->hasFocus()) (next ? BtnNxt : static_cast<QWidget*>(OUT2))->setFocus();
+    BtnPrev->setVisible(previous);
+    BtnNxt->setVisible(next);
 }
 
 void frmMain::OnFields(const std::function<void()>& step) {

@@ -60,7 +60,9 @@ void frmMain::ReadDeviceStatus() {
         ShowStatus(*status);
     } else {
         // The emptied fields, and BW and OUT2 of the previous device, must not pass for
-        // this device's settings.
+        // this device's settings; captions of a plan no field shows would.
+        F3lbl->clear();
+        Fosclbl->clear();
         lblMessage->setText(
             QStringLiteral("The device's settings could not be read, so the values shown are "
                            "not the device's. Type an output 1 frequency and click Find to set "
@@ -108,6 +110,14 @@ void frmMain::ShowStatus(const DeviceStatus& status) {
     F3lbl->setText(Fields.f3Caption());
     Fosclbl->setText(Fields.foscCaption());
     OUT2->setEnabled(true);
+    // An odd NC2_LS shows as the divider the list offers beside it, and that is what "Update"
+    // would send: the user must not take it for the device's own.
+    if (const QStringList differing = Fields.notHeld(status.plan); !differing.isEmpty()) {
+        lblMessage->setText(QStringLiteral("The device holds ") +
+                            differing.join(QStringLiteral(", ")) +
+                            QStringLiteral("; the fields show the nearest divider the output 2 "
+                                           "list offers, which \"Update\" would send."));
+    }
 }
 
 }  // namespace quarvel

@@ -26,6 +26,8 @@ class Output2Pages {
     bool builtFor(double fout, double nc1) const { return fout_ == fout && nc1_ == nc1; }
 
     const QStringList& rows() const { return rows_; }
+    // Entries in the whole list, over all pages.
+    std::int32_t entryCount() const { return static_cast<std::int32_t>(frequencies_.size()); }
     // Changes whenever rows() does, so that a view refills only then.
     std::uint32_t revision() const { return revision_; }
     int page() const { return page_; }
@@ -44,6 +46,7 @@ class Output2Pages {
     int rowOf(std::int32_t entry) const { return entry - firstShown_; }
     // Selects a row shown; false, and nothing changes, for any other.
     bool select(int row);
+    void clearSelection() { selected_ = -1; }
     int selectedRow() const { return selected_; }  // -1 for none
     std::optional<std::int32_t> selectedEntry() const;
     std::optional<double> selectedFrequency() const;

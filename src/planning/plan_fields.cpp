@@ -126,7 +126,7 @@ void PlanFields::keepSearchTrace(const SearchTrace& last) {
     if (last.n1hs) texts[PlanField::N1_HS] = text(*last.n1hs);
     if (last.nc1ls) texts[PlanField::NC1_LS] = texts[PlanField::NC2_LS] = text(*last.nc1ls);
     if (last.n2hs) texts[PlanField::N2_HS] = text(*last.n2hs);
-    if (last.n1hs || last.nc1ls || last.n2hs) out2_.clear();
+    out2_.clear();  // it belonged to a plan the fields no longer hold
 }
 
 double PlanFields::output1Hz() const {
@@ -141,7 +141,61 @@ void PlanFields::rebuildStaleOut2List() {
     const auto entry = out2_.selectedEntry();
     const bool belongs = entry && out2_.builtFor(value(out1), value(PlanField::NC1_LS)) &&
                          out2Divider(*entry) == value(PlanField::NC2_LS);
-    if (!belongs) fillOut2AsReadout(phaseIndex);
+    if (belongs) return;
+    const std::int32_t last = readoutOut2Count(value(PlanField::NC2_LS)).value_or(-1);
+    out2_.build(value(out1), value(PlanField::NC1_LS), last, last);
+    selectOut2Divider(value(PlanField::NC2_LS));
+}
+
+namespace {
+
+// The entry whose divider is exactly nc2ls; none for a divider no entry stands for.
+std::optional<std::int32_t> exactOut2Entry(double nc2ls) {
+    const double entry = out2EntryOf(nc2ls);
+    const auto whole = toInt32(entry);
+    if (!whole || *whole != entry || *whole < 0) return std::nullopt;
+    return whole;
+}
+
+}  // namespace
+
+// The entry for nc2ls on the page that shows it, or no selection; the phase step stays.
+void PlanFields::selectOut2Divider(double nc2ls) {
+    out2_.clearSelection();
+    if (const auto entry = exactOut2Entry(nc2ls); entry && *entry < out2_.entryCount()) {
+        if (!out2_.select(out2_.rowOf(*entry))) {  // pages share entries: keep the one shown
+            out2_.showPageOf(*entry);
+            out2_.select(out2_.rowOf(*entry));
+        }
+    }
+    const int phase = phaseIndex;
+    updatePhaseEnable();
+    if (phase >= 0 && phase < phases_.size()) phaseIndex = phase;
+}
+
+void PlanFields::showHeldPlan(const PlanRecord& held) {
+    setOut1(text(outputFrequency(held)));
+    const double fout = value(out1);  // as the readout builds the list: from the field's text
+    const double nc1 = held[PlanField::NC1_LS];
+    const double nc2 = held[PlanField::NC2_LS];
+    // A list built for these holds the device's divider: the text sent rounds to it.
+    if (!out2_.builtFor(fout, nc1)) {
+        const std::int32_t last = readoutOut2Count(nc2).value_or(-1);
+        out2_.build(fout, nc1, last, last);
+    }
+    phaseIndex = static_cast<int>(held[PlanField::PhaseBox]);
+    selectOut2Divider(nc2);
+}
+
+QStringList PlanFields::notHeld(const PlanRecord& device) const {
+    QStringList differing;
+    for (const PlanFieldRow& row : kPlanTable) {
+        if (row.kind != FieldKind::Pick && value(row.field) != device[row.field]) {
+            differing << QString::fromLatin1(planFieldName(row.field)) + QLatin1Char(' ') +
+                             text(device[row.field]);
+        }
+    }
+    return differing;
 }
 
 QString PlanFields::f3Caption() const {

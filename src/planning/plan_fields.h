@@ -60,13 +60,21 @@ class PlanFields {
     // A found plan, before its upload; Out1Freq holds the request.
     void fillFromSearch(const FrequencyPlan& plan, const QString& serial);
     // No plan: the fields keep the walk's last candidates, and the list of the earlier plan
-    // goes.
+    // goes, whatever the walk wrote.
     void keepSearchTrace(const SearchTrace& lastWritten);
     void validate() { texts = validateSettings(texts, locale_); }
     void recomputeOut1();  // after each send of an upload
     // After an upload, a list that no longer belongs to the fields sent is built again as the
-    // readout builds it.
+    // readout builds it. It selects the entry for NC2_LS only when that is exactly an entry's
+    // divider, and writes no text: the fields stay as sent, so a second upload sends the same.
     void rebuildStaleOut2List();
+    // After an upload, with the plan the device now holds (as the last report carried it): the
+    // texts stay as sent, each standing for what the device holds; Out1Freq, the output 2 list
+    // and the phase step show what the device now produces. The list selects the device's
+    // divider where it offers it, and nothing where it cannot (an odd divider).
+    void showHeldPlan(const PlanRecord& held);
+    // "NC2_LS 47" for each field whose text is not exactly what the device holds.
+    QStringList notHeld(const PlanRecord& device) const;
 
     QString f3Caption() const;
     QString foscCaption() const;
@@ -76,6 +84,7 @@ class PlanFields {
   private:
     void fillOut2(std::int32_t lastEntry, std::int32_t shown);
     void pickOut2ForNc2();
+    void selectOut2Divider(double nc2ls);
     void fillOut2AsReadout(int phase);
     QString text(double value) const;
 

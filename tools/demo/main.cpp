@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -106,9 +107,12 @@ int main(int argc, char* argv[]) {
     simulator.setAttribute(Qt::WA_QuitOnClose, false);
 
     // Side by side near the top left: the window manager does not know the two belong together.
-    const QPoint corner = QGuiApplication::primaryScreen()->availableGeometry().topLeft();
-    window.move(corner + QPoint(kMargin, kMargin));
-    simulator.move(corner + QPoint(window.width() + 3 * kMargin, kMargin));
+    // On a small screen (a large scale factor) the simulator stays on it, over the window.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    window.move(screen.topLeft() + QPoint(kMargin, kMargin));
+    simulator.move(std::max(screen.left(), std::min(screen.left() + window.width() + 3 * kMargin,
+                                                    screen.right() - simulator.width() - kMargin)),
+                   screen.top() + kMargin);
 
     window.Form_Load();
     simulator.show();

@@ -5,7 +5,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -31,11 +34,21 @@ SimulatorWindow::SimulatorWindow(SimulatedBus& bus, std::vector<SimulatedDevice>
     : QWidget(parent), bus_(bus), devices_(std::move(devices)) {
     setObjectName(QStringLiteral("Simulator"));
     setWindowTitle(QStringLiteral("Simulator"));
-    auto* layout = new QHBoxLayout(this);
+    auto* content = new QWidget;
+    auto* layout = new QHBoxLayout(content);
     for (const SimulatedDevice& device : devices_) {
         panels_.push_back(makePanel(device));
         layout->addWidget(panels_.back().box);
     }
+    // At a large scale factor the panels need more than the screen: they scroll.
+    scroller_ = new QScrollArea(this);
+    scroller_->setFrameShape(QFrame::NoFrame);
+    scroller_->setWidgetResizable(true);
+    scroller_->setWidget(content);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroller_);
+    fitToScreen(screen()->availableGeometry().size());
     refresh();
 
     refreshTimer_ = new QTimer(this);
@@ -103,6 +116,16 @@ SimulatorWindow::DevicePanel SimulatorWindow::makePanel(const SimulatedDevice& d
     connect(panel.failInput, &QPushButton::clicked, this,
             [this, id] { armFault(id, SimCall::ReadInput); });
     return panel;
+}
+
+void SimulatorWindow::fitToScreen(const QSize& available) {
+    const QSize content = scroller_->widget()->sizeHint();
+    // The title bar also needs room; the window manager's frame is not known before showing.
+    const QSize room = available - QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    const int bar = content.width() > room.width() || content.height() > room.height()
+                        ? style()->pixelMetric(QStyle::PM_ScrollBarExtent)
+                        : 0;
+    resize((content + QSize(bar, bar)).boundedTo(room));
 }
 
 void SimulatorWindow::armFault(DeviceId device, SimCall call) {

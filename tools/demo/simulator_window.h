@@ -17,6 +17,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 
 namespace quarvel {
@@ -62,6 +63,9 @@ class SimulatorWindow : public QWidget {
 
     // Shows the bus as it is now; the check boxes' click handlers do not run.
     void refresh();
+    // No larger than a screen area of this size; the panels scroll within it when they need
+    // more. Public so tests can try other screens.
+    void fitToScreen(const QSize& available);
 
   private:
     DevicePanel makePanel(const SimulatedDevice& device);
@@ -72,6 +76,7 @@ class SimulatorWindow : public QWidget {
     std::vector<SimulatedDevice> devices_;
     std::vector<DevicePanel> panels_;
     QTimer* refreshTimer_ = nullptr;
+    QScrollArea* scroller_ = nullptr;
 };
 
 }  // namespace quarvel
