@@ -250,7 +250,7 @@ TEST(PlanSearch, NotFoundTellsTheUserAndSendsNothing) {
     const Case cases[] = {
         {"1", "4", "Failed to find settings for 1 Hz"},
         {"0", "11", "Failed to find settings for 0 Hz"},
-        {"-5", "11", "Failed to find settings for -5 Hz"},
+        {"-5", "4", "Failed to find settings for -5 Hz"},  // the N1_HS loop runs
         {"abc", "11",
          "\"abc\" is not a number. Type the output 1 frequency in hertz without digit "
          "grouping, such as 10000000."}};

@@ -355,7 +355,10 @@ SearchResult searchPlan(double requestedHz) {
     SearchResult result;
     const auto passes = passRanges(requestedHz);
     if (!passes) {
-        result.searchable = false;  // nothing written
+        result.searchable = false;
+        // A negative request still walks N1_HS down to 4, each NC1 range empty; zero, NaN and
+        // a request too small for the divider bounds are refused before any walk.
+        if (requestedHz < 0) result.lastWritten.n1hs = 4;
         return result;
     }
     const std::vector<FrequencyPlan> plans = acceptedPlansIn(requestedHz, *passes, {}, 1);

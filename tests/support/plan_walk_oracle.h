@@ -124,8 +124,10 @@ inline WalkOutcome walkPlanSearch(
     double requestedHz, std::uint64_t budget = std::numeric_limits<std::uint64_t>::max()) {
     using namespace walk_detail;
     WalkOutcome out;
-    if (!(requestedHz > 0)) {  // zero, negative, NaN: not searched, nothing written
+    if (!(requestedHz > 0)) {  // zero, negative, NaN: not searched
         out.result.searchable = false;
+        // A negative request walks N1_HS from 11 down to 4 with every NC1 range empty.
+        if (requestedHz < 0) out.result.lastWritten.n1hs = 4;
         return out;
     }
     Walker w(requestedHz, budget);
