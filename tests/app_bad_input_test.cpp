@@ -194,9 +194,10 @@ TEST_F(BadInput, FindSearchesOnlyARealPositiveFrequency) {
                                 "\" is not a number. Type the output 1 frequency in "
                                 "hertz without digit grouping, such as 10000000."
                           : "Failed to find settings for " + typed.text + " Hz");
-            // 1.5 Hz is a frequency the walk can try (and fail); the rest are not searched,
-            // so no divider field is touched.
-            EXPECT_EQ(w.N1_HS->text(), typed.kind == OnePointFive ? "4" : "11");
+            // For 1.5 Hz and -5 the search's loops run (and fail), leaving N1_HS at its last
+            // candidate; the rest are not searched, so no divider field is touched.
+            const bool walked = typed.kind == OnePointFive || typed.kind == MinusFive;
+            EXPECT_EQ(w.N1_HS->text(), walked ? "4" : "11");
             EXPECT_EQ(w.NC1_LS->text(), "46");
             EXPECT_EQ(w.N2_HS->text(), "11");
             EXPECT_EQ(w.GPS->text(), "2875000");
