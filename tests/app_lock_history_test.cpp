@@ -48,14 +48,6 @@ struct Picture {
 
 const QColor kRed(255, 0, 0);
 
-// Qt cleans its cache of brush patterns up when the application object goes, but the tests'
-// application object lives until exit, after that cache: made first, it is destroyed last.
-const bool kPatternsBeforeTheApplication = [] {
-    QImage image(8, 8, QImage::Format_ARGB32_Premultiplied);
-    QPainter(&image).fillRect(image.rect(), QBrush(Qt::black, Qt::BDiagPattern));
-    return true;
-}();
-
 TEST(LockHistoryStrip, RedWhereTheHistorySaysLost) {
     WindowHarness h;
     const DeviceId d = h.bus.addDevice({.serialNumber = u"Q3000001"});
