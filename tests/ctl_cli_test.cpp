@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 
 #include "common/number_text.h"
@@ -162,6 +163,11 @@ TEST(CtlCli, ExitStatusesAndNothingSentOnFailure) {
         {{"upload", "--phase-index", "46"}, one, kUsageError, "0 to 45"},
         {{"upload", "--phase-index", "1.5"}, one, kUsageError, "whole number"},
         {{"sleep", "--dry-run"}, one, kUsageError, "Only set"},
+        {{"--wait", "60", "status"},
+         one,
+         kUsageError,
+         "Unknown command 60; did you mean --wait=60?"},
+        {{"--serial", "", "status"}, one, kUsageError, "--serial needs a serial number"},
         {{"status"}, [](SimulatedBus&) {}, kDeviceError, "No clock generator is attached"},
         {{"list", "--json"}, [](SimulatedBus&) {}, kDeviceError, "No clock generator is attached"},
         {{"list"},
@@ -323,6 +329,45 @@ TEST(CtlCli, ShowsAndKeepsWhatTheDeviceHolds) {
     }
 }
 
+// The line of an upload says what the plan report's bytes carry, a rounding named as a clamp
+// is, and warns of an oscillator frequency the plan search would never choose.
+TEST(CtlCli, SaysWhatThePlanReportCarries) {
+    const struct {
+        std::vector<std::string> args;
+        int nc2Byte;  // byte 16 of the plan report sent: NC2_LS - 1
+        std::vector<std::string> outParts;
+        const char* errPart;  // empty: nothing said
+    } cases[] = {
+        {{"upload", "--nc2", "2.5", "--json"},
+         2,
+         {"\"NC2_LS\":3,", "\"OUT2\":153333333.333333,", "\"rounded\":[\"NC2_LS\"]"},
+         ""},
+        {{"upload", "--nc1", "2.6"},
+         45,
+         {"NC1_LS 1.6 was rounded to 2 on the way\n", ", NC1_LS 2,", "output 1 230000000 Hz"},
+         ""},
+        {{"upload", "--n31", "0", "--json"},
+         45,
+         {"\"rounded\":[],\"warnings\":[\"Fosc 15.18 GHz lies outside 4.2 to 6.5 GHz"},
+         "quarvel-ctl: warning: Fosc 15.18 GHz lies outside"},
+        {{"set", "10000000", "--json"}, 47, {"\"rounded\":[],\"warnings\":[]}"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        SimulatedBus bus;
+        bus.addDevice(kDevice);
+        const Outcome o = runCtl(bus, c.args);
+        EXPECT_EQ(o.status, kOk) << o.err;
+        for (const std::string& part : c.outParts) {
+            EXPECT_NE(o.out.find(part), std::string::npos) << part << " in\n" << o.out;
+        }
+        EXPECT_EQ(o.err.substr(0, std::strlen(c.errPart)), c.errPart) << o.err;
+        EXPECT_EQ(o.err.empty(), *c.errPart == '\0') << o.err;
+        ASSERT_EQ(bus.featureReports(0).size(), 2u);
+        EXPECT_EQ(bus.featureReports(0)[1][16], c.nc2Byte);
+    }
+}
+
 TEST(CtlCli, ListShowsEveryGeneratorWithoutPassingControlCharacters) {
     SimulatedBus bus;
     bus.addDevice({.serialNumber = u"A\x1b[2J"});
@@ -332,16 +377,19 @@ TEST(CtlCli, ListShowsEveryGeneratorWithoutPassingControlCharacters) {
     EXPECT_EQ(text.out.find('\x1b'), std::string::npos);
     EXPECT_NE(text.out.find("A?[2J  Quarvel  GPS Clock Generator  release 1.2  can be opened"),
               std::string::npos);
-    // The refused one is named, so that a user can tell which of two it is.
-    EXPECT_NE(text.out.find("\nB2      release   cannot be opened: Permission denied"),
-              std::string::npos)
+    // The refused one is named, so that a user can tell which of two it is; its release is not
+    // known without opening it.
+    EXPECT_NE(text.out.find("\nB2      cannot be opened: Permission denied"), std::string::npos)
         << text.out;
     const Outcome json = runCtl(bus, {"list", "--json"});
     EXPECT_EQ(json.out.substr(0, json.out.find('\n')),
               "{\"SerNo\":\"A\\u001b[2J\",\"lblManuf\":\"Quarvel\",\"lblProduct\":\"GPS Clock "
               "Generator\",\"lblVersion\":\"1.2\",\"path\":\"sim:0\",\"canOpen\":true,"
               "\"reason\":null}");
-    EXPECT_NE(json.out.find("{\"SerNo\":\"B2\","), std::string::npos);
+    EXPECT_NE(json.out.find("{\"SerNo\":\"B2\",\"lblManuf\":\"\",\"lblProduct\":\"\","
+                            "\"lblVersion\":null,"),
+              std::string::npos)
+        << json.out;
     EXPECT_EQ(bus.openHandles(), 0u);
 
     // JSON is UTF-8: a non-ASCII name must not come out as a replacement character.
@@ -435,34 +483,37 @@ TEST(CtlCli, WatchReportsChangesLossAndReturn) {
 TEST(CtlCli, WsprTriggersOnEvenMinutesAndNeverLate) {
     SimulatedBus bus;
     const DeviceId d = bus.addDevice(kDevice);
-    const QDateTime start(QDate(2026, 12, 7), QTime(11, 59, 58, 500));
+    const QDateTime start(QDate(2026, 12, 7), QTime(11, 59, 58, 500), Qt::UTC);
     ScriptedTime time{.now = start, .events = {}, .stopAt = start.addSecs(7 * 60)};
     // The station is busy across second 0 of 12:02, and the device is away for 12:04.
     time.events = {{start.addSecs(150), [&] { time.now = time.now.addSecs(1); }},
                    {start.addSecs(200), [&] { bus.unplug(d); }},
-                   {QDateTime(start.date(), QTime(12, 5, 0)), [&] { bus.plug(d); }}};
-    time.events[0].first = QDateTime(start.date(), QTime(12, 2, 0));
+                   {QDateTime(start.date(), QTime(12, 5, 0), Qt::UTC), [&] { bus.plug(d); }}};
+    time.events[0].first = QDateTime(start.date(), QTime(12, 2, 0), Qt::UTC);
     Environment env(bus);
     time.install(env, bus);
     std::ostringstream out, err;
     EXPECT_EQ(run({"wspr", "--json"}, env, out, err), kOk) << err.str();
-    const std::string zone = isoTime(start).substr(19);  // the test machine's offset
-    const auto line = [&zone](const char* at, const char* rest) {
-        return "{\"time\":\"2026-12-07T" + std::string(at) + zone + "\",\"event\":" + rest + "}\n";
+    const auto line = [](const char* at, const std::string& rest) {
+        return "{\"time\":\"2026-12-07T" + std::string(at) + "Z\",\"event\":" + rest + "}\n";
+    };
+    const auto minute = [](const char* mm) {
+        return ",\"minute\":\"12:" + std::string(mm) + "\",";
     };
     EXPECT_EQ(
         out.str(),
-        line("12:00:00", "\"trigger\",\"minute\":\"12:00\"") +
-            line("12:02:01", "\"skipped\",\"minute\":\"12:02\",\"reason\":\"late\"") +
-            line("12:04:00", "\"skipped\",\"minute\":\"12:04\",\"reason\":\"transfer failed\"") +
-            line("12:06:00", "\"trigger\",\"minute\":\"12:06\""));
+        line("12:00:00.000", "\"trigger\"" + minute("00") + "\"lateMs\":0") +
+            line("12:02:01.000", "\"skipped\"" + minute("02") + "\"reason\":\"late\"") +
+            line("12:04:00.000", "\"skipped\"" + minute("04") + "\"reason\":\"device absent\"") +
+            line("12:06:00.000", "\"trigger\"" + minute("06") + "\"lateMs\":0") +
+            line("12:06:59.000", "\"totals\",\"triggered\":2,\"skipped\":2,\"worstLateMs\":0"));
     EXPECT_EQ(bus.commandCount(d, 7), 2u);
 }
 
 TEST(CtlCli, WsprFollowsAClockSetBack) {
     SimulatedBus bus;
     const DeviceId d = bus.addDevice(kDevice);
-    const QDateTime start(QDate(2026, 12, 7), QTime(12, 0, 30));
+    const QDateTime start(QDate(2026, 12, 7), QTime(12, 0, 30), Qt::UTC);
     ScriptedTime time{.now = start, .events = {}, .stopAt = {}};
     time.events = {{start.addSecs(30), [&] { time.now = time.now.addSecs(-3600); }}};
     Environment env(bus);

@@ -3,12 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimeZone>
 #include <cerrno>
+#include <csignal>
 #include <mutex>
 #include <sstream>
 #include <thread>
 
+#if defined(__unix__)
+#include <unistd.h>
+#endif
+
 #include "commands/station_lock.h"
+#include "ctl_output.h"
 #include "support/ctl_harness.h"
 
 namespace quarvel::ctl {
@@ -32,6 +39,44 @@ TEST(CtlStation, WsprTriggersOnTimeDespiteTimerSlack) {
     EXPECT_EQ(run({"wspr"}, env, out, err), kOk) << err.str();
     EXPECT_EQ(delays.size(), 20u) << out.str();
     for (const qint64 delay : delays) EXPECT_LE(delay, 20);
+}
+
+// WSPR slots are even UTC minutes in any zone, and a generator replugged 5 s before a slot is
+// open again in time for it.
+TEST(CtlStation, WsprKeepsUtcSlotsAndReopensAReplug) {
+    const struct {
+        const char* name;
+        QTimeZone zone;
+        std::chrono::seconds unplugged, replugged;  // before the 12:00 UTC slot; 0: never
+    } cases[] = {
+        {"Kathmandu, UTC+5:45", QTimeZone("Asia/Kathmandu"), {}, {}},
+        {"replugged", QTimeZone::utc(), std::chrono::seconds(8), std::chrono::seconds(5)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(c.zone.isValid());
+        SimulatedBus bus;
+        const DeviceId d = bus.addDevice(kDevice);
+        const QDateTime slot(QDate(2026, 12, 7), QTime(12, 0), QTimeZone::utc());
+        const QDateTime start = slot.addSecs(-90).toTimeZone(c.zone);
+        ScriptedTime time{.now = start, .events = {}, .stopAt = start.addSecs(4 * 60)};
+        if (c.unplugged.count() > 0) {
+            time.events = {{slot.addSecs(-c.unplugged.count()), [&] { bus.unplug(d); }},
+                           {slot.addSecs(-c.replugged.count()), [&] { bus.plug(d); }}};
+        }
+        std::vector<QDateTime> sent;
+        bus.setFeatureReportObserver([&](const std::u16string&, std::span<const std::uint8_t>) {
+            sent.push_back(time.now);
+        });
+        Environment env(bus);
+        time.install(env, bus);
+        std::ostringstream out, err;
+        EXPECT_EQ(run({"wspr"}, env, out, err), kOk) << err.str();
+        EXPECT_EQ(sent, (std::vector<QDateTime>{slot, slot.addSecs(120)})) << out.str();
+        EXPECT_NE(out.str().find(" WSPR trigger sent for 12:00 UTC, 0 ms late\n"),
+                  std::string::npos)
+            << out.str();
+    }
 }
 
 // A stream whose every write fails as a full disk or a closed pipe does.
@@ -198,6 +243,93 @@ TEST(CtlStation, WaitsForTheGeneratorAndForItsLock) {
     }
 }
 
+// A stop while waiting for the generator is no success for a command that would have sent
+// or read something; it is the normal end of the loops.
+TEST(CtlStation, AStopWhileWaitingSaysNothingWasSent) {
+    const struct {
+        std::vector<std::string> args;
+        int signal;
+        int status;
+        const char* outPart;
+        const char* errPart;
+    } cases[] = {
+        {{"--wait=60", "set", "10000000"}, SIGINT, 128 + SIGINT, "", "nothing was sent.\n"},
+        {{"--wait=30", "enable", "both"}, SIGTERM, 128 + SIGTERM, "", "nothing was sent.\n"},
+        {{"--wait", "status", "--check"},
+         SIGTERM,
+         3,
+         "QUARVEL UNKNOWN - Stopped while waiting",
+         ""},
+        {{"--wait", "watch"}, SIGTERM, kOk, "", ""},
+        {{"wspr", "--wait"}, SIGINT, kOk, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        SimulatedBus bus;
+        const QDateTime start(QDate(2026, 12, 7), QTime(12, 1, 0));
+        ScriptedTime time{.now = start, .events = {}, .stopAt = start.addSecs(5)};
+        Environment env(bus);
+        time.install(env, bus);
+        env.stopRequested = [&] { return time.now >= time.stopAt ? c.signal : 0; };
+        std::ostringstream out, err;
+        EXPECT_EQ(run(c.args, env, out, err), c.status);
+        EXPECT_EQ(out.str().rfind(c.outPart, 0), 0u) << out.str();
+        EXPECT_TRUE(err.str().ends_with(c.errPart)) << err.str();
+        EXPECT_EQ(err.str().find('\n'),
+                  err.str().empty() ? std::string::npos : err.str().size() - 1);
+    }
+}
+
+// Bad input is refused at once, before the generator or another program's lock on it is
+// waited for.
+TEST(CtlStation, BadInputIsRefusedBeforeTheLock) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"set", "abc"},
+                                                 {"register", "999", "1"},
+                                                 {"upload", "--bw", "300"},
+                                                 {"--wait", "enable", "3"}}) {
+        SCOPED_TRACE(args[0] + ' ' + args[1]);
+        SimulatedBus bus;
+        const DeviceId d = bus.addDevice(kDevice);
+        std::string ignored;
+        const auto held =
+            StationLock::tryTake(testLocks(), "01234567", "quarvel-ctl wspr, process 99", ignored);
+        ASSERT_TRUE(held && held->held());
+        const QDateTime start(QDate(2026, 12, 7), QTime(12, 1, 0));
+        ScriptedTime time{.now = start, .events = {}, .stopAt = start.addSecs(60)};
+        Environment env(bus);
+        time.install(env, bus);
+        std::ostringstream out, err;
+        EXPECT_EQ(run(args, env, out, err), kUsageError) << err.str();
+        EXPECT_EQ(time.now, start) << "waited";
+        EXPECT_EQ(bus.callCount(d, SimCall::Open), 0u);
+    }
+}
+
+#if defined(__unix__)
+// `watch | head -1`: the reader gone ends a watch that has nothing to write, within a second and
+// quietly.
+TEST(CtlStation, WatchEndsWhenItsReaderHasGone) {
+    std::signal(SIGPIPE, SIG_IGN);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    SimulatedBus bus;
+    bus.addDevice(kDevice);
+    const QDateTime start(QDate(2026, 12, 7), QTime(12, 1, 0));
+    ScriptedTime time{.now = start, .events = {}, .stopAt = start.addSecs(3600)};
+    time.events = {{start.addSecs(10), [&] { close(fds[0]); }}};
+    Environment env(bus);
+    time.install(env, bus);
+    FileOutput pipeEnd(fds[1]);
+    env.outputGone = [&pipeEnd] { return pipeEnd.readerGone(); };
+    std::ostream out(&pipeEnd);
+    std::ostringstream err;
+    EXPECT_EQ(run({"watch"}, env, out, err), kOk);
+    EXPECT_LE(time.now, start.addSecs(11));
+    EXPECT_EQ(err.str(), "");
+    close(fds[1]);
+}
+#endif
+
 // Two sets at once on the same generator, from two programs: one sequence after the other.
 TEST(CtlStation, TwoSetsAtOnceAreSerialised) {
     std::mutex mutex;
@@ -242,6 +374,17 @@ TEST(CtlStation, StatusCheckFollowsTheMonitoringPluginConvention) {
          "QUARVEL CRITICAL - 01234567: no GPS signal, PLL locked"},
         {"no PLL lock", [](SimulatedBus& bus) { bus.setPllLocked(bus.addDevice(kDevice), false); },
          2, "QUARVEL CRITICAL - 01234567: GPS signal present, no PLL lock"},
+        // Output 2 as the device makes it, not as the window shows an odd NC2_LS.
+        {"odd NC2_LS",
+         [](SimulatedBus& bus) {
+             SimDeviceConfig odd = kDevice;
+             odd.plan = SimPlan{.nc2Ls = 47};
+             bus.addDevice(odd);
+         },
+         0,
+         "QUARVEL OK - 01234567: GPS signal present, PLL locked, output 1 10000000 Hz | "
+         "gps_signal=1;;1:;0;1 pll_locked=1;;1:;0;1 signal_losses=0c;;;0 output1_hz=10000000 "
+         "output2_hz=9787234.04255319\n"},
         {"absent", [](SimulatedBus&) {}, 3, "QUARVEL UNKNOWN - No clock generator is attached"},
         {"no HID layer", [](SimulatedBus& bus) { bus.setStartFailure("no HID DLL"); }, 3,
          "QUARVEL UNKNOWN - The HID layer could not start (no HID DLL)"},

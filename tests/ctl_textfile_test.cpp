@@ -29,49 +29,60 @@ std::string readFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Runs `watch --textfile DIR` for 20 s of a scripted clock: one refresh after 15 s.
-int watchInto(const QTemporaryDir& dir, SimulatedBus& bus) {
+std::string promFile(const QTemporaryDir& dir) {
+    return dir.path().toStdString() + "/quarvel.prom";
+}
+
+// Another watch's generator in the file, then `watch --textfile DIR` for 20 s of a scripted
+// clock (one refresh after 15 s): the file as it was in the last second.
+std::string writeMetrics(const QTemporaryDir& dir) {
+    std::ofstream(promFile(dir)) << "# HELP quarvel_device_present x\n# TYPE "
+                                    "quarvel_device_present gauge\n"
+                                    "quarvel_device_present{serial=\"OTHER\"} 0\n";
+    SimulatedBus bus;
+    // An odd NC2_LS: output 2 as the device makes it, not as the window shows it.
+    const DeviceId d =
+        bus.addDevice({.serialNumber = u"01234567\"x", .plan = SimPlan{.nc2Ls = 47}});
+    bus.setGpsSignal(d, false);
     QDateTime now(QDate(2026, 12, 7), QTime(12, 0, 0), Qt::UTC);
     const QDateTime stop = now.addSecs(20);
+    std::string running;
     Environment env(bus);
     env.lockDirectory = dir.path().toStdString();
     env.localClock = [&now] { return now; };
-    env.sleep = [&now](std::chrono::milliseconds wait) { now = now.addMSecs(wait.count()); };
+    env.sleep = [&](std::chrono::milliseconds wait) {
+        now = now.addMSecs(wait.count());
+        if (now.secsTo(stop) == 1) running = readFile(promFile(dir));
+    };
     env.stopRequested = [&] { return now >= stop; };
     std::ostringstream out, err;
-    return run({"watch", "--textfile", dir.path().toStdString()}, env, out, err);
-}
-
-// Another watch's generator in the file, then 20 s of this one's watch.
-std::string writeMetrics(const QTemporaryDir& dir) {
-    const std::string file = dir.path().toStdString() + "/quarvel.prom";
-    std::ofstream(file) << "# HELP quarvel_device_present x\n# TYPE quarvel_device_present "
-                           "gauge\nquarvel_device_present{serial=\"OTHER\"} 0\n";
-    SimulatedBus bus;
-    const DeviceId d = bus.addDevice({.serialNumber = u"01234567\"x"});
-    bus.setGpsSignal(d, false);
-    EXPECT_EQ(watchInto(dir, bus), kOk);
-    return file;
+    EXPECT_EQ(run({"watch", "--textfile", dir.path().toStdString()}, env, out, err), kOk);
+    return running;
 }
 
 // Rewritten whole over the file before it (which Windows' plain rename refuses), keeping the
 // other generator's samples.
 TEST(CtlTextfile, WatchWritesTheGeneratorsStateBesideOthers) {
     QTemporaryDir dir;
-    const std::string text = readFile(writeMetrics(dir));
+    const std::string text = writeMetrics(dir);
     for (const char* line : {
              "quarvel_device_present{serial=\"01234567\\\"x\"} 1\n",
              "quarvel_device_present{serial=\"OTHER\"} 0\n",
              "quarvel_gps_signal{serial=\"01234567\\\"x\"} 0\n",
              "quarvel_pll_locked{serial=\"01234567\\\"x\"} 1\n",
              "quarvel_signal_losses_total{serial=\"01234567\\\"x\"} 1\n",
-             "quarvel_output_frequency_hertz{serial=\"01234567\\\"x\",output=\"2\"} 10000000\n",
+             "quarvel_output_frequency_hertz{serial=\"01234567\\\"x\",output=\"2\"} "
+             "9787234.04255319\n",
              "quarvel_last_report_timestamp_seconds{serial=\"01234567\\\"x\"} 1796644815\n",
              "# TYPE quarvel_signal_losses_total counter\n",
          }) {
         EXPECT_NE(text.find(line), std::string::npos) << line << text;
     }
     EXPECT_EQ(text.find("# HELP quarvel_device_present x"), std::string::npos) << "one HELP";
+    // A stopped watch leaves no lines that look current, and the other watch's stay.
+    const std::string after = readFile(promFile(dir));
+    EXPECT_EQ(after.find("01234567"), std::string::npos) << after;
+    EXPECT_NE(after.find("quarvel_device_present{serial=\"OTHER\"} 0\n"), std::string::npos);
 }
 
 #if defined(__linux__)
@@ -135,7 +146,8 @@ std::string httpGet(int port, const std::string& target) {
 
 TEST(CtlTextfile, TheNodeExporterServesTheGeneratorsState) {
     QTemporaryDir dir;
-    writeMetrics(dir);
+    const std::string running = writeMetrics(dir);
+    std::ofstream(promFile(dir)) << running;
     const char* exporter = "/usr/bin/prometheus-node-exporter";
     if (access(exporter, X_OK) != 0) {
         if (qEnvironmentVariable("CI") == "true") FAIL() << "prometheus-node-exporter missing";

@@ -1,10 +1,12 @@
 #include "planning/derived_labels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <optional>
 
 #include "common/number_text.h"
+#include "planning/plan_search.h"
 
 namespace quarvel {
 
@@ -73,6 +75,15 @@ double outputFrequency(double gps, double n31, double n2ls, double n2hs, double 
 double outputFrequency(const PlanRecord& p) {
     return outputFrequency(p[PlanField::GPS], p[PlanField::N31], p[PlanField::N2_LS],
                            p[PlanField::N2_HS], p[PlanField::N1_HS], p[PlanField::NC1_LS]);
+}
+
+double output2Frequency(const PlanRecord& p) {
+    return outputFrequency(p) * p[PlanField::NC1_LS] / p[PlanField::NC2_LS];
+}
+
+FoscRange searchedFoscRange() {
+    return {std::min(kStrictLimits.foscMin, kRelaxedLimits.foscMin),
+            std::max(kStrictLimits.foscMax, kRelaxedLimits.foscMax)};
 }
 
 int bandwidthForSerial(const QString& serial) {

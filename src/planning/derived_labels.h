@@ -27,6 +27,17 @@ QString foscCaptionAfterSearch(double gps, double n31, double n2hs, double n2ls,
 double outputFrequency(double gps, double n31, double n2ls, double n2hs, double n1hs, double nc1ls);
 double outputFrequency(const PlanRecord& plan);
 
+// Output 2 as the device makes it from the plan: output 1 * NC1_LS / NC2_LS, the output 2
+// list's own formula, also for an NC2_LS the list cannot show (an odd one).
+double output2Frequency(const PlanRecord& plan);
+
+// The oscillator frequencies, in Hz, that the plan search accepts in its widest pass; a plan
+// outside them is not one the PLL is expected to lock on.
+struct FoscRange {
+    double lowHz, highHz;
+};
+FoscRange searchedFoscRange();
+
 // Loop bandwidth for a device: 6 when the serial number's second character is "1", "3" or
 // "5", otherwise (including serial numbers shorter than two characters) 15.
 int bandwidthForSerial(const QString& serial);

@@ -16,8 +16,8 @@ std::string json(const QString& text) {
     return jsonString(text.toStdString());
 }
 
-std::string isoTime(const QDateTime& time) {
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate).toStdString();
+std::string isoTime(const QDateTime& time, Qt::DateFormat format) {
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(format).toStdString();
 }
 
 namespace {
@@ -86,6 +86,9 @@ std::optional<int> takeOption(std::string name, const std::vector<std::string>& 
         if (next >= args.size()) return in.usage(name + " needs a value; see --help.");
         value = args[next++];
     }
+    if (name == "--serial" && value->empty()) {
+        return in.usage("--serial needs a serial number, such as 01234567, not an empty text.");
+    }
     (name == "--serial" ? in.serial.emplace() : in.options[name]) = *value;
     return std::nullopt;
 }
@@ -121,7 +124,12 @@ const CommandRow* commandRow(const Invocation& in) {
     const auto rows = commandRows();
     const auto named = std::ranges::find(rows, in.command, &CommandRow::name);
     if (named == rows.end()) {
-        return usage("Unknown command " + in.command + "; see --help for the commands.");
+        // "--wait 60": the seconds belong to --wait only after an equals sign.
+        const bool waitSeconds = in.wait && !in.waitSeconds &&
+                                 parseNumber(QString::fromStdString(in.command), cLocale());
+        return usage("Unknown command " + in.command +
+                     (waitSeconds ? "; did you mean --wait=" + in.command + "?"
+                                  : "; see --help for the commands."));
     }
     const auto row = std::find_if(named, rows.end(), [&in](const CommandRow& c) {
         return c.name == in.command && static_cast<std::size_t>(c.operands) == in.operands.size();
@@ -148,11 +156,9 @@ int dispatch(const std::vector<std::string>& args, Invocation& in) {
     if (const auto ended = parse(args, in)) return *ended;
     const CommandRow* row = commandRow(in);
     if (row == nullptr) return kUsageError;
-    if (!waitForDevice(in)) return kOk;  // stopped while waiting, as Ctrl-C ends a loop
-    const bool sends =
-        row->sends == Sends::Always || (row->sends == Sends::UnlessDryRun && !in.dryRun);
-    std::optional<StationLock> lock;
-    if (sends && !(lock = takeStationLock(in, row->lockPatience))) return kDeviceError;
+    if (row->sends == Sends::Always || (row->sends == Sends::UnlessDryRun && !in.dryRun)) {
+        in.lockPatience = row->lockPatience;
+    }
     return row->handler(in);
 }
 

@@ -23,8 +23,11 @@ struct Environment {
     std::function<QDateTime()> localClock = [] { return QDateTime::currentDateTime(); };
     // Waits, returning early when a stop is requested.
     std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds) {};
-    // Ctrl-C or SIGTERM arrived: `watch` and `wspr` end cleanly.
-    std::function<bool()> stopRequested = [] { return false; };
+    // The signal that asked to stop (Ctrl-C, SIGTERM), 0 while none has: `watch` and `wspr` end
+    // cleanly, and a command stopped before it reached the device says so in its exit status.
+    std::function<int()> stopRequested = [] { return 0; };
+    // The program reading standard output has gone (a closed pipe), though nothing was written.
+    std::function<bool()> outputGone = [] { return false; };
     // Where the generators' lock files are.
     std::string lockDirectory = StationLock::defaultDirectory();
 };

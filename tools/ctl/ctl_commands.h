@@ -40,6 +40,10 @@ struct Invocation {
     std::ostream& err;
     // The error number of a write that failed, noted by a loop that stopped for it.
     mutable int outputErrno = 0;
+    // For a command that sends: how long it waits for another program's lock on the generator,
+    // which it then holds until it ends.
+    std::optional<std::chrono::seconds> lockPatience;
+    mutable std::optional<StationLock> lock;
 
     std::optional<std::string> option(const std::string& name) const {
         const auto it = options.find(name);
@@ -113,8 +117,9 @@ inline const QLocale& cLocale() {
 inline constexpr const char* kNoStatusReport =
     "The device did not send its status report; check the connection and try again.";
 std::string json(const QString& text);
-// Local time with its UTC offset, e.g. 2026-12-07T12:00:00+01:00.
-std::string isoTime(const QDateTime& time);
+// Local time with its UTC offset, e.g. 2026-12-07T12:00:00+01:00 (with Qt::ISODateWithMs,
+// 2026-12-07T12:00:00.004+01:00).
+std::string isoTime(const QDateTime& time, Qt::DateFormat format = Qt::ISODate);
 // The first input report within 2 s, as the newest of those waiting.
 std::optional<LockState> waitForLock(Connection& c, const Environment& env);
 // Sends a one-report command (the generator opened, unless given), checks what the status
@@ -133,9 +138,11 @@ struct PlanChanges {
 };
 // Validates as "Update" does and names the fields that validation changed.
 std::vector<PlanField> validate(PlanFields& fields);
-// Says what goes (or went) to the device.
-void printPlan(const Invocation& in, const QString& serial, const PlanFields& fields, bool sent,
-               const PlanChanges& changes);
+// Says what goes to the device, or with the plan report sent, what went: the values its bytes
+// carry, each field the report rounds named as a clamp is, and a warning for an oscillator
+// frequency the PLL is not expected to lock on.
+void printPlan(const Invocation& in, const QString& serial, const PlanFields& fields,
+               std::span<const std::uint8_t> sentReport, const PlanChanges& changes);
 // The two reports of an upload, then the read-back of the second, then what was sent.
 int sendPlan(const Invocation& in, Connection& c, PlanFields fields, const PlanChanges& changes);
 
@@ -152,10 +159,11 @@ int sleepCommand(const Invocation& in);
 int registerCommand(const Invocation& in);
 int wsprCommand(const Invocation& in);
 
-// False when a stop came while waiting for the generator (--wait).
-bool waitForDevice(const Invocation& in);
-// The generator's lock for the command's send sequence, waiting at most `patience` for another
-// program's; empty (the refusal said) when that one keeps it.
-std::optional<StationLock> takeStationLock(const Invocation& in, std::chrono::seconds patience);
+// Waits for the generator as --wait asks; the failure when a stop came first.
+std::optional<Failure> waitForDevice(const Invocation& in);
+// The generator for a command that has checked its input: waited for (--wait), locked for a
+// command that sends (held in `in.lock` until the command ends), then opened. Bad input is
+// refused before this, so it never waits for the device or another program's lock.
+Connection connect(const Invocation& in, Failure& failure);
 
 }  // namespace quarvel::ctl

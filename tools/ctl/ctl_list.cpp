@@ -11,13 +11,16 @@ OutputRecord describe(const ListedGenerator& d) {
     const auto serial = d.knownSerial();
     const QString manufacturer = deviceText(d.manufacturer.value_or(u""));
     const QString product = deviceText(d.product.value_or(u""));
-    const std::string release = d.attributes ? formatRelease(d.attributes->releaseNumber) : "";
+    // Known once the device has been opened; a refused one may not tell.
+    const auto release =
+        d.attributes ? std::optional(formatRelease(d.attributes->releaseNumber)) : std::nullopt;
     OutputRecord line;
     line.add("SerNo", serial ? json(*serial) : kJsonNull,
              serial ? printable(*serial) : std::string("(serial unreadable)"))
         .add("lblManuf", json(manufacturer), "  " + printable(manufacturer))
         .add("lblProduct", json(product), "  " + printable(product))
-        .add("lblVersion", jsonString(release), "  release " + release)
+        .add("lblVersion", release ? jsonString(*release) : kJsonNull,
+             release ? "  release " + *release : std::string())
         .add("path", jsonString(d.path))
         .add("canOpen", jsonBool(!d.refusal),
              d.refusal ? "  cannot be opened: " + explainRefusal(*d.refusal)
@@ -29,6 +32,7 @@ OutputRecord describe(const ListedGenerator& d) {
 }  // namespace
 
 int listCommand(const Invocation& in) {
+    if (const auto stopped = waitForDevice(in)) return in.fail(*stopped);
     std::vector<ListedGenerator> devices = listGenerators(in.env.backend, ListDetail::Identity);
     if (in.serial) {
         std::erase_if(devices, [&in](const ListedGenerator& d) {

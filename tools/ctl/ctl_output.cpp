@@ -6,6 +6,7 @@
 #include <io.h>
 #define write _write
 #else
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -42,6 +43,16 @@ FileOutput::int_type FileOutput::overflow(int_type c) {
     if (!drain()) return traits_type::eof();
     if (!traits_type::eq_int_type(c, traits_type::eof())) sputc(traits_type::to_char_type(c));
     return traits_type::not_eof(c);
+}
+
+bool FileOutput::readerGone() const {
+#if defined(_WIN32)
+    return false;
+#else
+    // A pipe whose reader has gone reports an error on the writing end; a file never does.
+    pollfd out{fd_, 0, 0};
+    return poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP)) != 0;
+#endif
 }
 
 int FileOutput::sync() {

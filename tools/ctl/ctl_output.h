@@ -14,6 +14,9 @@ class FileOutput : public std::streambuf {
     FileOutput(const FileOutput&) = delete;
     FileOutput& operator=(const FileOutput&) = delete;
 
+    // Whether the reader of a pipe has closed it, asked without writing (false elsewhere).
+    bool readerGone() const;
+
   protected:
     int_type overflow(int_type c) override;
     // Fails again with the first error's errno once a write has failed.

@@ -37,16 +37,17 @@ int setCommand(const Invocation& in) {
     Failure failure;
     Connection c;
     if (!(in.dryRun && in.serial)) {
-        c = Connection::open(in.env.backend, in.serial, failure);
-        const bool ambiguous = failure.status == kUsageError;
-        if (!c.isOpen() && (!in.dryRun || ambiguous)) return in.fail(failure);
+        c = connect(in, failure);
+        // Only an absent device leaves the dry run to the serial number's rule.
+        const bool absent = failure.status == kDeviceError;
+        if (!c.isOpen() && (!in.dryRun || !absent)) return in.fail(failure);
     }
     const QString serial =
         c.isOpen() ? c.serial() : QString::fromStdString(in.serial.value_or(std::string()));
     PlanFields f = fieldsForPlan(request, *plan, nc2ls, serial, cLocale());
     const PlanChanges changes{validate(f), std::nullopt};
     if (in.dryRun) {
-        printPlan(in, serial, f, false, changes);
+        printPlan(in, serial, f, {}, changes);
         return kOk;
     }
     return sendPlan(in, c, f, changes);

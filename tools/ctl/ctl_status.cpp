@@ -95,7 +95,7 @@ int unknown(const Invocation& in, const std::string& why) {
 
 int check(const Invocation& in) {
     Failure failure;
-    Connection c = Connection::open(in.env.backend, in.serial, failure);
+    Connection c = connect(in, failure);
     if (!c.isOpen()) return unknown(in, failure.message);
     const auto status = c.status();
     if (!status) return unknown(in, kNoStatusReport);
@@ -103,9 +103,8 @@ int check(const Invocation& in) {
     if (!lock) return unknown(in, "The device sent no lock report within 2 seconds.");
     const bool gps = !lock->noGpsSignal;
     const bool pll = !lock->pllNotLocked;
-    PlanFields fields(cLocale());
-    fields.fillFromDevice(status->plan);
-    const PlanReadout p = fields.readout();
+    // What the device makes, not the window's fields (which show an odd NC2_LS as its neighbour).
+    const PlanReadout p = planReadout(status->plan, output2Frequency(status->plan));
     in.out << "QUARVEL " << (gps && pll ? "OK" : "CRITICAL") << " - " << printable(c.serial())
            << ": " << (gps ? "GPS signal present" : "no GPS signal") << ", "
            << (pll ? "PLL locked" : "no PLL lock") << ", output 1 " << plainNumber(p.output1Hz)
@@ -132,7 +131,7 @@ std::optional<LockState> waitForLock(Connection& c, const Environment& env) {
 int statusCommand(const Invocation& in) {
     if (in.check) return check(in);
     Failure failure;
-    Connection c = Connection::open(in.env.backend, in.serial, failure);
+    Connection c = connect(in, failure);
     if (!c.isOpen()) return in.fail(failure);
     const auto status = c.status();
     if (!status) return in.fail({kDeviceError, kNoStatusReport});

@@ -9,7 +9,9 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
+#include "commands/station_lock.h"
 #include "common/number_text.h"
 #include "ctl_commands.h"
 
@@ -60,6 +62,20 @@ std::map<std::string, std::string> othersSamples(const std::string& path, const 
     return kept;
 }
 
+// The folder's lock while a watch reads the file and replaces it, so that two watches never
+// write back each other's old samples (a stopped watch's lines would live on). A holder that
+// keeps it unusually long is not waited for.
+std::optional<StationLock> lockFolder(const std::string& directory) {
+    std::string heldBy;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (auto lock = StationLock::tryTake(directory, kFileName, "quarvel-ctl watch", heldBy)) {
+            return lock;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 MetricsFile::MetricsFile(std::string directory, const std::string& serial)
@@ -106,12 +122,7 @@ std::string MetricsFile::samples() const {
     return out.str();
 }
 
-std::string MetricsFile::text(const std::string& path) const {
-    std::string mine = samples();
-    if (lastReport_.isValid()) {
-        mine += "quarvel_last_report_timestamp_seconds{" + label_ + "} " +
-                plainNumber(static_cast<double>(lastReport_.toMSecsSinceEpoch()) / 1000) + '\n';
-    }
+std::string MetricsFile::text(const std::string& mine, const std::string& path) const {
     auto others = othersSamples(path, label_);
     std::string text;
     for (const Family& f : kFamilies) {
@@ -136,12 +147,28 @@ std::optional<std::string> MetricsFile::write(const QDateTime& now) {
         written_.msecsTo(now) < kRefreshMs) {
         return std::nullopt;
     }
+    std::string mine = current;
+    if (lastReport_.isValid()) {
+        mine += "quarvel_last_report_timestamp_seconds{" + label_ + "} " +
+                plainNumber(static_cast<double>(lastReport_.toMSecsSinceEpoch()) / 1000) + '\n';
+    }
+    if (auto problem = replace(mine)) return problem;
+    writtenSamples_ = current;
+    written_ = now;
+    return std::nullopt;
+}
+
+std::optional<std::string> MetricsFile::remove() {
+    return replace({});
+}
+
+std::optional<std::string> MetricsFile::replace(const std::string& mine) {
     const std::string path = directory_ + "/" + kFileName;
     // A name the collector ignores (it reads *.prom only), renamed over the file when complete.
-    // Two watches writing at once may drop each other's samples until their next write.
     const std::string temporary =
         path + "." + std::to_string(QCoreApplication::applicationPid()) + ".tmp";
-    const std::string content = text(path);
+    const auto folderLock = lockFolder(directory_);
+    const std::string content = text(mine, path);
     errno = 0;
     std::error_code renamed;
     {
@@ -150,11 +177,7 @@ std::optional<std::string> MetricsFile::write(const QDateTime& now) {
         file.close();  // Windows renames no open file
         // Replaces the file whole, also where std::rename refuses an existing one (Windows).
         if (file) std::filesystem::rename(temporary, path, renamed);
-        if (file && !renamed) {
-            writtenSamples_ = current;
-            written_ = now;
-            return std::nullopt;
-        }
+        if (file && !renamed) return std::nullopt;
     }
     const int error = renamed ? renamed.value() : errno;
     std::remove(temporary.c_str());

@@ -26,12 +26,18 @@ class MetricsFile {
     // Writes when something changed, and at least every `refresh` so that the time of the last
     // report stays current. Empty, or the sentence that says why the file cannot be written.
     std::optional<std::string> write(const QDateTime& now);
+    // Takes this generator's lines out of the file, keeping the others', when the watch ends:
+    // samples nobody keeps current would look healthy.
+    std::optional<std::string> remove();
 
     static constexpr qint64 kRefreshMs = 15000;
 
   private:
     std::string samples() const;  // this generator's lines, without the last-report time
-    std::string text(const std::string& others) const;
+    // The file with `mine` for this generator and the others' lines as the file at path has them.
+    std::string text(const std::string& mine, const std::string& path) const;
+    // Replaces the file whole with text(mine) under the folder's lock; empty, or why it failed.
+    std::optional<std::string> replace(const std::string& mine);
 
     std::string directory_, label_;
     bool present_ = false;

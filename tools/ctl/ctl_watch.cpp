@@ -18,16 +18,23 @@ class Watcher {
     int run() {
         if (extras_.usageError()) return in_.fail(*extras_.usageError());
         Failure failure;
-        connection_ = Connection::open(in_.env.backend, in_.serial, failure);
-        if (!connection_.isOpen()) return in_.fail(failure);
+        connection_ = connect(in_, failure);
+        // A stop while waiting for the generator ends the loop before it began, as cleanly.
+        if (!connection_.isOpen()) return in_.env.stopRequested() ? kOk : in_.fail(failure);
         serial_ = connection_.serial().toStdString();
         if (const auto dir = in_.option("--textfile")) metrics_.emplace(*dir, serial_);
-        while (!in_.env.stopRequested() && !extras_.timeUp() && in_.outputWritable()) {
+        // A reader gone (watch | head -1) ends it at the next look, not at the next change,
+        // which on a steady station may be hours away.
+        while (!in_.env.stopRequested() && !extras_.timeUp() && in_.outputWritable() &&
+               !in_.env.outputGone()) {
             const auto next = connection_.isOpen() ? poll() : reconnect();
             if (const auto problem = writeMetrics()) return in_.fail({kDeviceError, *problem});
             in_.env.sleep(next);
         }
         extras_.finish();
+        if (const auto problem = metrics_ ? metrics_->remove() : std::nullopt) {
+            return in_.fail({kDeviceError, *problem});
+        }
         return kOk;
     }
 
@@ -37,11 +44,11 @@ class Watcher {
         const QDateTime now = in_.env.localClock();
         metrics_->setPresent(connection_.isOpen());
         if (connection_.isOpen() && metrics_->outputsDue(now)) {
+            // What the device makes, also from an odd NC2_LS that the window shows as its
+            // even neighbour.
             if (const auto status = connection_.status()) {
-                // Output 2 as status and the window show it.
-                PlanFields fields(cLocale());
-                fields.fillFromDevice(status->plan);
-                metrics_->setOutputs(fields.output1Hz(), fields.out2().selectedFrequency(), now);
+                metrics_->setOutputs(outputFrequency(status->plan), output2Frequency(status->plan),
+                                     now);
             }
         }
         return metrics_->write(now);

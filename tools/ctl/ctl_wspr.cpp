@@ -1,5 +1,7 @@
-// wspr: the beacon trigger at second 0 of every even minute, until a stop is requested, on the
-// injected clock.
+// wspr: the beacon trigger at second 0 of every even UTC minute, until a stop is requested, on
+// the injected clock.
+
+#include <algorithm>
 
 #include "commands/wspr_schedule.h"
 #include "ctl_commands.h"
@@ -8,17 +10,20 @@ namespace quarvel::ctl {
 
 namespace {
 
-// The start of the even minute whose second 0 is now or next.
-QDateTime nextWsprMinute(const QDateTime& now) {
-    const QDateTime minute(now.date(), QTime(now.time().hour(), now.time().minute()));
+// The start of the even UTC minute whose second 0 is now or next. WSPR slots are UTC whatever
+// the computer's zone: a zone half an hour off would miss every slot.
+QDateTime nextWsprMinute(const QDateTime& at) {
+    const QDateTime now = at.toUTC();
+    const QDateTime minute(now.date(), QTime(now.time().hour(), now.time().minute()), Qt::UTC);
     if (isWsprSecond(now.time())) return minute;
     QDateTime next = minute.addSecs(60);
     if (next.time().minute() % 2 != 0) next = next.addSecs(60);
     return next;
 }
 
-// How long before its minute the trigger's device is opened again if it went away.
-constexpr qint64 kPrepareMs = 2000;
+// How often the generator is looked at while waiting: one unplugged and plugged back in is
+// opened again within this, not at the cost of the next slot.
+constexpr qint64 kLookMs = 1000;
 
 class Beacon {
   public:
@@ -26,21 +31,20 @@ class Beacon {
 
     int run() {
         Failure failure;
-        connection_ = Connection::open(in_.env.backend, in_.serial, failure);
-        if (!connection_.isOpen()) return in_.fail(failure);
+        connection_ = connect(in_, failure);
+        // A stop while waiting for the generator ends the loop before it began, as cleanly.
+        if (!connection_.isOpen()) return in_.env.stopRequested() ? kOk : in_.fail(failure);
         serial_ = connection_.serial().toStdString();
         QDateTime due = nextWsprMinute(in_.env.localClock());
         while (!in_.env.stopRequested() && in_.outputWritable()) {
             const QDateTime now = in_.env.localClock();
             // A clock set back keeps its even minutes too: the schedule follows it.
             if (now.msecsTo(due) > 120000) due = nextWsprMinute(now);
-            if (const qint64 left = now.msecsTo(due); left > 0) {
-                // A device that went away is opened again before the minute, not at its cost.
-                if (left <= kPrepareMs && !connection_.isOpen()) reopen();
-                // To the deadline read from the clock, at most a minute at a time so that a clock
-                // that jumps is noticed soon.
-                const qint64 wait = left > kPrepareMs ? left - kPrepareMs : left;
-                in_.env.sleep(std::chrono::milliseconds(std::min<qint64>(wait, 60000)));
+            if (now.msecsTo(due) > 0) {
+                keepConnected();
+                // To the deadline read from the clock, a look at a time.
+                const qint64 left = in_.env.localClock().msecsTo(due);
+                if (left > 0) in_.env.sleep(std::chrono::milliseconds(std::min(left, kLookMs)));
                 continue;
             }
             // Checked afresh each time; a minute whose second 0 has gone by gets no trigger,
@@ -48,47 +52,82 @@ class Beacon {
             if (now < due.addSecs(1)) {
                 trigger(due);
             } else {
-                line(due, "skipped", "late");
+                skipped(due, "late");
             }
             due = nextWsprMinute(due.addSecs(1) > now ? due.addSecs(1) : now);
         }
+        totals();
         return kOk;
     }
 
   private:
-    void reopen() {
-        Failure ignored;
-        connection_ = Connection::open(in_.env.backend, serial_, ignored);
+    // A generator replugged leaves handles that never answer again: they are dropped and the
+    // generator opened afresh, before the slot rather than by a failed trigger.
+    void keepConnected() {
+        if (connection_.isOpen() && !connection_.newestLock() && !connection_.statusFrame()) {
+            connection_.close();
+        }
+        if (!connection_.isOpen()) {
+            Failure ignored;
+            connection_ = Connection::open(in_.env.backend, serial_, ignored);
+        }
     }
 
     void trigger(const QDateTime& minute) {
-        if (!connection_.isOpen()) reopen();
-        if (!connection_.isOpen()) return line(minute, "skipped", "device absent");
+        if (!connection_.isOpen()) return skipped(minute, "device absent");
         const auto frame = commandFrame(connection_.featureLength(), Command::WsprTrigger);
-        if (!frame) return line(minute, "skipped", "feature report too short");
+        if (!frame) return skipped(minute, "feature report too short");
+        const QDateTime sentAt = in_.env.localClock();
         if (sendChecked(connection_, *frame)) {
             connection_.close();
-            return line(minute, "skipped", "transfer failed");
+            return skipped(minute, "transfer failed");
         }
-        line(minute, "trigger", "");
+        const qint64 late = minute.msecsTo(sentAt);
+        ++triggered_;
+        worstLateMs_ = std::max(worstLateMs_.value_or(late), late);
+        const std::string ms = std::to_string(late);
+        in_.printNow(stamped(sentAt)
+                         .add("event", jsonString("trigger"), " WSPR trigger sent for ")
+                         .add("minute", jsonString(hhmm(minute)), hhmm(minute) + " UTC")
+                         .add("lateMs", ms, ", " + ms + " ms late"));
     }
 
-    void line(const QDateTime& minute, const char* event, const char* reason) {
-        const std::string time = isoTime(in_.env.localClock());
-        const std::string hhmm = minute.toString(QStringLiteral("HH:mm")).toStdString();
-        const bool sent = *reason == '\0';
-        OutputRecord record;
-        record.add("time", jsonString(time), time)
-            .add("event", jsonString(event),
-                 sent ? " WSPR trigger sent for " : " WSPR trigger skipped for ")
-            .add("minute", jsonString(hhmm), hhmm);
-        if (!sent) record.add("reason", jsonString(reason), std::string(" (") + reason + ")");
+    void skipped(const QDateTime& minute, const char* reason) {
+        ++skipped_;
+        in_.printNow(stamped(in_.env.localClock())
+                         .add("event", jsonString("skipped"), " WSPR trigger skipped for ")
+                         .add("minute", jsonString(hhmm(minute)), hhmm(minute) + " UTC")
+                         .add("reason", jsonString(reason), std::string(" (") + reason + ")"));
+    }
+
+    void totals() {
+        const std::string worst = worstLateMs_ ? std::to_string(*worstLateMs_) : kJsonNull;
+        OutputRecord record = stamped(in_.env.localClock());
+        record.add("event", jsonString("totals"), " WSPR totals: ")
+            .add("triggered", std::to_string(triggered_), std::to_string(triggered_) + " triggered")
+            .add("skipped", std::to_string(skipped_), ", " + std::to_string(skipped_) + " skipped")
+            .add("worstLateMs", worst,
+                 worstLateMs_ ? ", worst lateness " + worst + " ms" : std::string());
         in_.printNow(record);
+    }
+
+    // Local time to the millisecond, so that the lines show how late a trigger went out.
+    static OutputRecord stamped(const QDateTime& at) {
+        const std::string time = isoTime(at, Qt::ISODateWithMs);
+        OutputRecord record;
+        record.add("time", jsonString(time), time);
+        return record;
+    }
+
+    static std::string hhmm(const QDateTime& minute) {
+        return minute.toString(QStringLiteral("HH:mm")).toStdString();
     }
 
     const Invocation& in_;
     Connection connection_;
     std::string serial_;
+    int triggered_ = 0, skipped_ = 0;
+    std::optional<qint64> worstLateMs_;
 };
 
 }  // namespace

@@ -16,13 +16,13 @@
 
 namespace {
 
-// Set by SIGINT and SIGTERM; the loops look at it between their waits.
+// The signal (SIGINT, SIGTERM) that asked to stop; the loops look at it between their waits.
 volatile std::sig_atomic_t stopSignal = 0;
 // Made readable by a stop, so that a wait in progress ends at once.
 int wakePipe[2] = {-1, -1};
 
-void requestStop(int) {
-    stopSignal = 1;
+void requestStop(int signal) {
+    stopSignal = signal;
 #if defined(__unix__)
     if (wakePipe[1] >= 0) {
         const char byte = 1;
@@ -48,11 +48,12 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto backend = quarvel::makeHidapiBackend();
     quarvel::ctl::Environment env(*backend);
-    env.stopRequested = [] { return stopSignal != 0; };
+    env.stopRequested = [] { return static_cast<int>(stopSignal); };
     env.sleep =
         quarvel::ctl::deadlineSleep([] { return std::chrono::steady_clock::now(); },
                                     quarvel::ctl::systemPause(wakePipe[0]), env.stopRequested);
     quarvel::ctl::FileOutput standardOutput(1);
+    env.outputGone = [&standardOutput] { return standardOutput.readerGone(); };
     std::ostream out(&standardOutput);
     return quarvel::ctl::run(args, env, out, std::cerr);
 }
