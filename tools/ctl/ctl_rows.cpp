@@ -19,7 +19,10 @@ constexpr std::string_view kPlanJson =
     "NC2_LS, PhaseBox, BW, Out1Freq, OUT2 (Hz, null when no entry\n"
     "is selected), F3 (Hz, as the window cuts it), Fosc (GHz, as\n"
     "the window cuts it), F3_Hz and Fosc_Hz (exact), clamped (the\n"
-    "fields validation changed)";
+    "fields validation changed), rounded (the fields the report\n"
+    "carries as whole numbers; the values above are what it\n"
+    "carries), warnings (e.g. Fosc outside the range the plan\n"
+    "search keeps to, where the PLL may not lock)";
 constexpr std::string_view kReportJson = "command, SerNo, sent, payload (the command's bytes)";
 
 constexpr std::array<CommandRow, 12> kCommands{{
@@ -91,12 +94,16 @@ constexpr std::array<CommandRow, 12> kCommands{{
     {"register", "REG DATA", 2, "", Sends::Always, kPatience,
      "writes DATA (0..255) to register REG (0..255)", kReportJson, registerCommand},
     {"wspr", "", 0, "", Sends::Always, kWsprPatience,
-     "a WSPR beacon trigger at second 0 of every even local minute\n"
-     "until Ctrl-C or SIGTERM, one line per trigger or skipped\n"
-     "minute (a minute whose second 0 has passed is skipped, never\n"
-     "triggered late)",
-     "time, event (\"trigger\" or \"skipped\"), minute, reason (for\n"
-     "\"skipped\")",
+     "a WSPR beacon trigger at second 0 of every even UTC minute\n"
+     "until Ctrl-C or SIGTERM, one line per trigger (with how many\n"
+     "ms after second 0 it went out) or skipped minute (a minute\n"
+     "whose second 0 has passed is skipped, never triggered late);\n"
+     "a generator unplugged and plugged back in is opened again\n"
+     "within a second; at the end, the totals",
+     "time (local, to the ms), event (\"trigger\", \"skipped\" or\n"
+     "\"totals\"), minute (UTC, HH:mm), lateMs (for \"trigger\"),\n"
+     "reason (for \"skipped\"); for \"totals\" triggered, skipped and\n"
+     "worstLateMs (null without a trigger)",
      wsprCommand},
 }};
 
@@ -117,17 +124,19 @@ constexpr std::array<OptionRow, 11> kOptions{{
     {"--check", "", Takes::Nothing,
      "status: one line for monitoring plugins, with performance\n"
      "data (gps_signal, pll_locked, signal_losses, output1_hz,\n"
-     "output2_hz); exit 0 OK with GPS signal and PLL lock, 2\n"
-     "CRITICAL when either is missing, 3 UNKNOWN when the device is\n"
-     "absent or cannot be read"},
+     "output2_hz, as the device makes them); exit 0 OK with GPS\n"
+     "signal and PLL lock, 2 CRITICAL when either is missing, 3\n"
+     "UNKNOWN when the device is absent or cannot be read, or a\n"
+     "stop came while waiting for it"},
     {"--textfile", "DIR", Takes::Value,
      "watch: keep DIR/quarvel.prom current for the Prometheus node\n"
      "exporter's textfile collector, replaced whole at each change\n"
      "and at least every 15 s, with per serial number:\n"
      "quarvel_device_present, quarvel_gps_signal,\n"
      "quarvel_pll_locked, quarvel_signal_losses_total,\n"
-     "quarvel_output_frequency_hertz (label output) and\n"
-     "quarvel_last_report_timestamp_seconds"},
+     "quarvel_output_frequency_hertz (label output, as the device\n"
+     "makes it) and quarvel_last_report_timestamp_seconds; a watch\n"
+     "that ends takes its generator's lines out"},
     {"--help", "", Takes::Help, "this text"},
     {"--version", "", Takes::Version, "the version"},
 }};
@@ -154,9 +163,12 @@ each of its sends. A command that finds it held waits )";
 constexpr std::string_view kExitStatus = R"(
 Exit status: 0 success; 1 the device is absent or cannot be opened, a transfer failed, the
 read-back differs, no plan exists, another program holds the generator, or the output could
-not be written; 2 bad usage, or input that is not a number or is out
-of range (REG, DATA and BW 0..255, frequencies above 0). Errors go to standard error as one
-sentence; nothing is sent on bad input. status --check exits 0, 2 or 3 as said above.
+not be written; 2 bad usage, or input that is not a number or is out of range (REG, DATA and
+BW 0..255, frequencies above 0), refused before waiting for the generator or its lock; 128 +
+the signal's number (130 Ctrl-C, 143 SIGTERM) when a stop came while waiting for the
+generator or its lock, and nothing was sent. Errors go to standard error as one sentence;
+nothing is sent on bad input. status --check exits 0, 2 or 3 as said above; watch and wspr
+end with 0 on Ctrl-C or SIGTERM, also while waiting.
 )";
 
 // "  term" padded to the text's column, the text's lines below one another in it.
