@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <regex>
 #include <sstream>
 
 #include "common/number_text.h"
@@ -365,6 +366,22 @@ TEST(CtlCli, SaysWhatThePlanReportCarries) {
         EXPECT_EQ(o.err.empty(), *c.errPart == '\0') << o.err;
         ASSERT_EQ(bus.featureReports(0).size(), 2u);
         EXPECT_EQ(bus.featureReports(0)[1][16], c.nc2Byte);
+    }
+}
+
+// --help names every member a set or upload line has.
+TEST(CtlCli, HelpNamesEveryJsonMemberOfAPlanLine) {
+    SimulatedBus bus;
+    bus.addDevice(kDevice);
+    const std::string help = runCtl(bus, {"--help"}).out;
+    const auto from = help.find("\n  set, upload ");
+    ASSERT_NE(from, std::string::npos) << help;
+    const std::string entry = help.substr(from, help.find("\n  enable", from) - from);
+    const std::string line = runCtl(bus, {"upload", "--json"}).out;
+    const std::regex key("\"(\\w+)\":");
+    for (auto k = std::sregex_iterator(line.begin(), line.end(), key); k != std::sregex_iterator();
+         ++k) {
+        EXPECT_NE(entry.find((*k)[1].str()), std::string::npos) << (*k)[1] << " in\n" << entry;
     }
 }
 
