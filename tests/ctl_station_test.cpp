@@ -208,6 +208,31 @@ TEST(CtlStation, WaitsForTheGeneratorAndForItsLock) {
          kDeviceError,
          0,
          "in use by quarvel-ctl wspr, process 99"},
+        // Bad input is refused at once, not after waiting for the lock.
+        {"bad DATA",
+         {"register", "2", "999"},
+         true,
+         "quarvel-ctl wspr, process 99",
+         false,
+         kUsageError,
+         0,
+         "0 to 255"},
+        {"bad BW",
+         {"upload", "--bw", "300"},
+         true,
+         "quarvel-ctl wspr, process 99",
+         false,
+         kUsageError,
+         0,
+         "BW must be"},
+        {"bad FREQ",
+         {"set", "abc"},
+         true,
+         "quarvel-ctl wspr, process 99",
+         false,
+         kUsageError,
+         0,
+         "positive numbers"},
         {"reading needs no lock",
          {"status"},
          true,
@@ -277,31 +302,6 @@ TEST(CtlStation, AStopWhileWaitingSaysNothingWasSent) {
         EXPECT_TRUE(err.str().ends_with(c.errPart)) << err.str();
         EXPECT_EQ(err.str().find('\n'),
                   err.str().empty() ? std::string::npos : err.str().size() - 1);
-    }
-}
-
-// Bad input is refused at once, before the generator or another program's lock on it is
-// waited for.
-TEST(CtlStation, BadInputIsRefusedBeforeTheLock) {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"set", "abc"},
-                                                 {"register", "999", "1"},
-                                                 {"upload", "--bw", "300"},
-                                                 {"--wait", "enable", "3"}}) {
-        SCOPED_TRACE(args[0] + ' ' + args[1]);
-        SimulatedBus bus;
-        const DeviceId d = bus.addDevice(kDevice);
-        std::string ignored;
-        const auto held =
-            StationLock::tryTake(testLocks(), "01234567", "quarvel-ctl wspr, process 99", ignored);
-        ASSERT_TRUE(held && held->held());
-        const QDateTime start(QDate(2026, 12, 7), QTime(12, 1, 0));
-        ScriptedTime time{.now = start, .events = {}, .stopAt = start.addSecs(60)};
-        Environment env(bus);
-        time.install(env, bus);
-        std::ostringstream out, err;
-        EXPECT_EQ(run(args, env, out, err), kUsageError) << err.str();
-        EXPECT_EQ(time.now, start) << "waited";
-        EXPECT_EQ(bus.callCount(d, SimCall::Open), 0u);
     }
 }
 
