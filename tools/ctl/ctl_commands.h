@@ -164,6 +164,6 @@ std::optional<Failure> waitForDevice(const Invocation& in);
 // The generator for a command that has checked its input: waited for (--wait), locked for a
 // command that sends (held in `in.lock` until the command ends), then opened. Bad input is
 // refused before this, so it never waits for the device or another program's lock.
-Connection connect(const Invocation& in, Failure& failure);
+Connection reachGenerator(const Invocation& in, Failure& failure);
 
 }  // namespace quarvel::ctl

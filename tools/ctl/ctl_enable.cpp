@@ -19,7 +19,7 @@ int enableOneCommand(const Invocation& in) {
             "--help.");
     }
     Failure failure;
-    Connection c = connect(in, failure);
+    Connection c = reachGenerator(in, failure);
     if (!c.isOpen()) return in.fail(failure);
     // The other output's state can only come from the device itself.
     const auto status = c.status();

@@ -30,7 +30,7 @@ int sendOneReport(const Invocation& in, Connection& c, Command command,
 
 int sendOneReport(const Invocation& in, Command command, std::span<const std::uint8_t> payload) {
     Failure failure;
-    Connection c = connect(in, failure);
+    Connection c = reachGenerator(in, failure);
     if (!c.isOpen()) return in.fail(failure);
     return sendOneReport(in, c, command, payload);
 }

@@ -37,7 +37,7 @@ int setCommand(const Invocation& in) {
     Failure failure;
     Connection c;
     if (!(in.dryRun && in.serial)) {
-        c = connect(in, failure);
+        c = reachGenerator(in, failure);
         // Only an absent device leaves the dry run to the serial number's rule.
         const bool absent = failure.status == kDeviceError;
         if (!c.isOpen() && (!in.dryRun || !absent)) return in.fail(failure);

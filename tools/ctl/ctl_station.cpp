@@ -80,7 +80,7 @@ std::optional<Failure> waitForDevice(const Invocation& in) {
     return std::nullopt;
 }
 
-Connection connect(const Invocation& in, Failure& failure) {
+Connection reachGenerator(const Invocation& in, Failure& failure) {
     if (const auto stop = waitForDevice(in)) {
         failure = *stop;
         return {};

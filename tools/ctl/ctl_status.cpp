@@ -95,7 +95,7 @@ int unknown(const Invocation& in, const std::string& why) {
 
 int check(const Invocation& in) {
     Failure failure;
-    Connection c = connect(in, failure);
+    Connection c = reachGenerator(in, failure);
     if (!c.isOpen()) return unknown(in, failure.message);
     const auto status = c.status();
     if (!status) return unknown(in, kNoStatusReport);
@@ -131,7 +131,7 @@ std::optional<LockState> waitForLock(Connection& c, const Environment& env) {
 int statusCommand(const Invocation& in) {
     if (in.check) return check(in);
     Failure failure;
-    Connection c = connect(in, failure);
+    Connection c = reachGenerator(in, failure);
     if (!c.isOpen()) return in.fail(failure);
     const auto status = c.status();
     if (!status) return in.fail({kDeviceError, kNoStatusReport});

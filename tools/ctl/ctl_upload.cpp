@@ -40,7 +40,7 @@ int uploadCommand(const Invocation& in) {
         return in.usage("BW must be a number from 0 to 255; nothing was sent.");
     }
     Failure failure;
-    Connection c = connect(in, failure);
+    Connection c = reachGenerator(in, failure);
     if (!c.isOpen()) return in.fail(failure);
     const auto status = c.status();
     if (!status) return in.fail({kDeviceError, kNoStatusReport});

@@ -18,7 +18,7 @@ class Watcher {
     int run() {
         if (extras_.usageError()) return in_.fail(*extras_.usageError());
         Failure failure;
-        connection_ = connect(in_, failure);
+        connection_ = reachGenerator(in_, failure);
         // A stop while waiting for the generator ends the loop before it began, as cleanly.
         if (!connection_.isOpen()) return in_.env.stopRequested() ? kOk : in_.fail(failure);
         serial_ = connection_.serial().toStdString();
