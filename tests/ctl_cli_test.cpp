@@ -394,9 +394,12 @@ TEST(CtlCli, ListShowsEveryGeneratorWithoutPassingControlCharacters) {
     EXPECT_EQ(text.out.find('\x1b'), std::string::npos);
     EXPECT_NE(text.out.find("A?[2J  Quarvel  GPS Clock Generator  release 1.2  can be opened"),
               std::string::npos);
-    // The refused one is named, so that a user can tell which of two it is; its release is not
-    // known without opening it.
-    EXPECT_NE(text.out.find("\nB2      cannot be opened: Permission denied"), std::string::npos)
+    // The refused one is named, so that a user can tell which of two it is, with the release
+    // the system lists.
+    EXPECT_NE(text.out.find("\nB2      release 1.2  cannot be opened: Permission denied; install "
+                            "the udev rule 70-quarvel.rules and reconnect it, or for cron and "
+                            "services, add the user to group plugdev\n"),
+              std::string::npos)
         << text.out;
     const Outcome json = runCtl(bus, {"list", "--json"});
     EXPECT_EQ(json.out.substr(0, json.out.find('\n')),
@@ -404,7 +407,7 @@ TEST(CtlCli, ListShowsEveryGeneratorWithoutPassingControlCharacters) {
               "Generator\",\"lblVersion\":\"1.2\",\"path\":\"sim:0\",\"canOpen\":true,"
               "\"reason\":null}");
     EXPECT_NE(json.out.find("{\"SerNo\":\"B2\",\"lblManuf\":\"\",\"lblProduct\":\"\","
-                            "\"lblVersion\":null,"),
+                            "\"lblVersion\":\"1.2\","),
               std::string::npos)
         << json.out;
     EXPECT_EQ(bus.openHandles(), 0u);

@@ -89,7 +89,7 @@ class FakeBackend : public HidBackend {
 
 FakeDevice device(const std::string& path, std::uint16_t vendorId, std::uint16_t productId) {
     FakeDevice d;
-    d.hid = {path, vendorId, productId, u""};
+    d.hid = {path, vendorId, productId, u"", std::nullopt};
     return d;
 }
 

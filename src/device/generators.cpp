@@ -44,7 +44,8 @@ std::string refusalReason(const Refusal& refusal) {
 }
 
 std::string accessAdvice() {
-    return kUdevHint ? "install the udev rule 70-quarvel.rules and reconnect it"
+    return kUdevHint ? "install the udev rule 70-quarvel.rules and reconnect it, or for cron and "
+                       "services, add the user to group plugdev"
                      : "check that no other program holds it";
 }
 
@@ -77,6 +78,10 @@ std::optional<QString> ListedGenerator::knownSerial() const {
     return deviceText(enumeratedSerial);
 }
 
+std::optional<std::uint16_t> ListedGenerator::knownRelease() const {
+    return attributes ? std::optional(attributes->releaseNumber) : enumeratedRelease;
+}
+
 std::vector<ListedGenerator> listGenerators(HidBackend& backend, ListDetail detail) {
     std::vector<ListedGenerator> listed;
     for (const HidInterface& hid : backend.enumerate()) {
@@ -85,6 +90,7 @@ std::vector<ListedGenerator> listGenerators(HidBackend& backend, ListDetail deta
         ListedGenerator& g = listed.emplace_back();
         g.path = hid.path;
         g.enumeratedSerial = hid.serialNumber;
+        g.enumeratedRelease = hid.releaseNumber;
         OpenHandle plain = openGenerator(backend, hid.path, OpenMode::Plain, g.refusal);
         if (!plain.isOpen()) continue;
         if (detail == ListDetail::Identity) {

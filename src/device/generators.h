@@ -56,6 +56,7 @@ enum class ListDetail {
 struct ListedGenerator {
     std::string path;
     std::u16string enumeratedSerial;  // what the system lists without opening it
+    std::optional<std::uint16_t> enumeratedRelease;
     std::optional<Refusal> refusal;
     bool idsMatch = false;  // the opened device confirms the IDs enumeration gave
     std::optional<std::u16string> serial, manufacturer, product;  // as the device sends them
@@ -65,6 +66,8 @@ struct ListedGenerator {
     std::optional<QString> listedSerial() const;
     // The listed serial number, else the one enumeration told: names a refused device too.
     std::optional<QString> knownSerial() const;
+    // The release the device told when opened, else the one enumeration told.
+    std::optional<std::uint16_t> knownRelease() const;
 };
 
 // The attached generators in enumeration order. Every handle is closed before the next device

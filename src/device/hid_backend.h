@@ -19,6 +19,9 @@ struct HidInterface {
     // As the system lists it, which needs no open: names a device that refuses to be opened.
     // Empty when the system does not tell.
     std::u16string serialNumber;
+    // The release (bcdDevice) as the system lists it, which also needs no open; empty when the
+    // system does not tell.
+    std::optional<std::uint16_t> releaseNumber;
 };
 
 struct HidAttributes {

@@ -243,8 +243,8 @@ class HidapiBackend final : public HidBackend {
                 for (const wchar_t* c = info->serial_number; c != nullptr && *c != 0; ++c) {
                     serial.push_back(*c);
                 }
-                found.push_back(
-                    {path, info->vendor_id, info->product_id, toUtf16(serial, kMaxStringUnits)});
+                found.push_back({path, info->vendor_id, info->product_id,
+                                 toUtf16(serial, kMaxStringUnits), info->release_number});
             }
             record->second.usages.push_back({info->usage_page, info->usage});
         }

@@ -23,7 +23,9 @@ std::vector<HidInterface> SimulatedBus::enumerate() {
     if (!startFailure_.empty()) return list;
     for (const Device& d : devices_) {
         const auto& c = d.model.config();
-        if (d.model.plugged()) list.push_back({d.path, c.vendorId, c.productId, c.serialNumber});
+        if (d.model.plugged()) {
+            list.push_back({d.path, c.vendorId, c.productId, c.serialNumber, c.releaseNumber});
+        }
     }
     return list;
 }

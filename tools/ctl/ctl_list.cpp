@@ -11,9 +11,9 @@ OutputRecord describe(const ListedGenerator& d) {
     const auto serial = d.knownSerial();
     const QString manufacturer = deviceText(d.manufacturer.value_or(u""));
     const QString product = deviceText(d.product.value_or(u""));
-    // Known once the device has been opened; a refused one may not tell.
-    const auto release =
-        d.attributes ? std::optional(formatRelease(d.attributes->releaseNumber)) : std::nullopt;
+    // A refused device's release is known only when the system lists it.
+    const auto number = d.knownRelease();
+    const auto release = number ? std::optional(formatRelease(*number)) : std::nullopt;
     OutputRecord line;
     line.add("SerNo", serial ? json(*serial) : kJsonNull,
              serial ? printable(*serial) : std::string("(serial unreadable)"))
