@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace quarvel {
 
@@ -95,5 +96,17 @@ struct PerField {
 // A plan as numbers: what the fields hold, what the encoder sends and what the decoder reads.
 // PhaseBox is the phase entry's index (-1 for none).
 using PlanRecord = PerField<double>;
+
+// The fields whose numbers differ between two plans, such as what the fields say and what the
+// device holds or a report carries. A picked entry is an index, which nothing rounds.
+inline std::vector<PlanField> fieldsThatDiffer(const PlanRecord& a, const PlanRecord& b) {
+    std::vector<PlanField> differing;
+    for (const PlanFieldRow& row : kPlanTable) {
+        if (row.kind != FieldKind::Pick && a[row.field] != b[row.field]) {
+            differing.push_back(row.field);
+        }
+    }
+    return differing;
+}
 
 }  // namespace quarvel

@@ -189,11 +189,9 @@ void PlanFields::showHeldPlan(const PlanRecord& held) {
 
 QStringList PlanFields::notHeld(const PlanRecord& device) const {
     QStringList differing;
-    for (const PlanFieldRow& row : kPlanTable) {
-        if (row.kind != FieldKind::Pick && value(row.field) != device[row.field]) {
-            differing << QString::fromLatin1(planFieldName(row.field)) + QLatin1Char(' ') +
-                             text(device[row.field]);
-        }
+    for (const PlanField field : fieldsThatDiffer(record(), device)) {
+        differing << QString::fromLatin1(planFieldName(field)) + QLatin1Char(' ') +
+                         text(device[field]);
     }
     return differing;
 }

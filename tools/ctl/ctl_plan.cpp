@@ -58,11 +58,10 @@ void printPlan(const Invocation& in, const QString& serial, const PlanFields& f,
                    ", the divider the output 2 list offers for it\n");
     }
     const PlanRecord typed = f.record(), bytes = carried(f, sentReport);
-    for (const PlanFieldRow& row : kPlanTable) {
-        if (typed[row.field] == bytes[row.field]) continue;
-        rounded.push_back(jsonString(row.name));
-        line.words(std::string(row.name) + " " + plainNumber(typed[row.field]) +
-                   " was rounded to " + plainNumber(bytes[row.field]) + " on the way\n");
+    for (const PlanField field : fieldsThatDiffer(typed, bytes)) {
+        rounded.push_back(jsonString(planFieldName(field)));
+        line.words(std::string(planFieldName(field)) + " " + plainNumber(typed[field]) +
+                   " was rounded to " + plainNumber(bytes[field]) + " on the way\n");
     }
     // Output 2 as the list picked it, unless a rounding changed what the device makes of it.
     const PlanReadout readout =
