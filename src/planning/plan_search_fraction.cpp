@@ -84,7 +84,8 @@ bool forcesGpsTooHigh(const Factors& pFactors) {
 std::optional<RequestFraction> requestFraction(double fout) {
     const auto fraction = binaryFraction(fout);
     if (!fraction) return std::nullopt;
-    const auto [num, den] = *fraction;
+    // Named copies, not a structured binding: Clang before 16 cannot capture one in a lambda.
+    const std::uint64_t num = fraction->num, den = fraction->den;
 
     // |fout - h/k| <= error * fout, that is |num*k - h*den| <= error * num * k.
     const auto within = [&](std::uint64_t h, std::uint64_t k, const Closeness& c) {
