@@ -49,7 +49,8 @@ TEST(CtlStation, WsprKeepsUtcSlotsAndReopensAReplug) {
         QTimeZone zone;
         std::chrono::seconds unplugged, replugged;  // before the 12:00 UTC slot; 0: never
     } cases[] = {
-        {"Kathmandu, UTC+5:45", QTimeZone("Asia/Kathmandu"), {}, {}},
+        // As an offset: Windows' zone database (and Wine's) has no IANA names.
+        {"Kathmandu, UTC+5:45", QTimeZone(5 * 3600 + 45 * 60), {}, {}},
         {"replugged", QTimeZone::utc(), std::chrono::seconds(8), std::chrono::seconds(5)},
     };
     for (const auto& c : cases) {
