@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <array>
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #if defined(__linux__)
 #include <arpa/inet.h>
@@ -60,24 +62,34 @@ std::string writeMetrics(const QTemporaryDir& dir) {
     return running;
 }
 
+// The state of the generator watched, and the other watch's generator kept beside it.
+constexpr std::array<const char*, 5> kStateLines{
+    "quarvel_device_present{serial=\"01234567\\\"x\"} 1\n",
+    "quarvel_device_present{serial=\"OTHER\"} 0\n",
+    "quarvel_gps_signal{serial=\"01234567\\\"x\"} 0\n",
+    "quarvel_pll_locked{serial=\"01234567\\\"x\"} 1\n",
+    "quarvel_signal_losses_total{serial=\"01234567\\\"x\"} 1\n",
+};
+
+// Every line of kStateLines and of `more` stands in `text`.
+void expectLines(const std::string& text, std::initializer_list<const char*> more) {
+    for (const char* line : kStateLines)
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+    for (const char* line : more) EXPECT_NE(text.find(line), std::string::npos) << line << text;
+}
+
 // Rewritten whole over the file before it (which Windows' plain rename refuses), keeping the
 // other generator's samples.
 TEST(CtlTextfile, WatchWritesTheGeneratorsStateBesideOthers) {
     QTemporaryDir dir;
     const std::string text = writeMetrics(dir);
-    for (const char* line : {
-             "quarvel_device_present{serial=\"01234567\\\"x\"} 1\n",
-             "quarvel_device_present{serial=\"OTHER\"} 0\n",
-             "quarvel_gps_signal{serial=\"01234567\\\"x\"} 0\n",
-             "quarvel_pll_locked{serial=\"01234567\\\"x\"} 1\n",
-             "quarvel_signal_losses_total{serial=\"01234567\\\"x\"} 1\n",
-             "quarvel_output_frequency_hertz{serial=\"01234567\\\"x\",output=\"2\"} "
-             "9787234.04255319\n",
-             "quarvel_last_report_timestamp_seconds{serial=\"01234567\\\"x\"} 1796644815\n",
-             "# TYPE quarvel_signal_losses_total counter\n",
-         }) {
-        EXPECT_NE(text.find(line), std::string::npos) << line << text;
-    }
+    expectLines(text,
+                {
+                    "quarvel_output_frequency_hertz{serial=\"01234567\\\"x\",output=\"2\"} "
+                    "9787234.04255319\n",
+                    "quarvel_last_report_timestamp_seconds{serial=\"01234567\\\"x\"} 1796644815\n",
+                    "# TYPE quarvel_signal_losses_total counter\n",
+                });
     EXPECT_EQ(text.find("# HELP quarvel_device_present x"), std::string::npos) << "one HELP";
     // A stopped watch leaves no lines that look current, and the other watch's stay.
     const std::string after = readFile(promFile(dir));
@@ -165,17 +177,11 @@ TEST(CtlTextfile, TheNodeExporterServesTheGeneratorsState) {
             metrics = httpGet(port, "/metrics");
         }
     }
-    for (const char* line : {
-             "quarvel_device_present{serial=\"01234567\\\"x\"} 1\n",
-             "quarvel_device_present{serial=\"OTHER\"} 0\n",
-             "quarvel_gps_signal{serial=\"01234567\\\"x\"} 0\n",
-             "quarvel_pll_locked{serial=\"01234567\\\"x\"} 1\n",
-             "quarvel_signal_losses_total{serial=\"01234567\\\"x\"} 1\n",
-             "quarvel_output_frequency_hertz{output=\"1\",serial=\"01234567\\\"x\"} 1e+07\n",
-             "node_textfile_scrape_error 0\n",
-         }) {
-        EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
-    }
+    expectLines(metrics,
+                {
+                    "quarvel_output_frequency_hertz{output=\"1\",serial=\"01234567\\\"x\"} 1e+07\n",
+                    "node_textfile_scrape_error 0\n",
+                });
 }
 #endif
 
